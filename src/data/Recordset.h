@@ -1,0 +1,113 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class Connection;
+
+enum CursorTypeEnum { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, adOpenStatic = 3 };
+enum LockTypeEnum { adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic = 3 };
+
+// A result set read whole at Open, so RecordCount is exact and moving is free.
+// When it is updatable (not read-only, one table), AddNew/assignment/Update
+// write back by the table's row id. NULL comes back as a null QVariant,
+// distinct from "".
+class Recordset
+{
+public:
+    Recordset() = default;
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
+
+    void Open(const QString &sql, Connection &conn, int cursorType = adOpenDynamic,
+              int lockType = adLockOptimistic);
+    int State() const { return m_open ? 1 : 0; }
+    void Close();
+
+    bool isEOF() const { return !m_open || m_pos >= rowCount(); }
+    bool isBOF() const { return !m_open || m_pos < 0 || rowCount() == 0; }
+    int RecordCount() const { return m_open ? rowCount() : 0; }
+    // 1-based position of the current row; -1 when there is none.
+    int AbsolutePosition() const { return (isEOF() || isBOF()) ? -1 : m_pos + 1; }
+
+    void MoveFirst();
+    void MoveNext();
+    void MovePrevious();
+    void MoveLast();
+    void Move(int absolutePosition); // 1-based
+
+    int FieldCount() const { return m_names.size(); }
+    QString FieldName(int index) const;
+    int FieldIndex(const QString &name) const; // -1 when absent; names ignore case
+    QStringList FieldNames() const { return m_names; }
+
+    // Values of the current row. Throw DbError without a current row or field.
+    QVariant Value(int index) const;
+    QVariant Value(const QString &name) const;
+    // Text of a value: "" for NULL.
+    QString Text(const QString &name) const;
+    bool IsNull(const QString &name) const { return Value(name).isNull(); }
+
+    // Editing the current row; written by Update/UpdateBatch.
+    void setValue(const QString &name, const QVariant &value);
+    void AddNew();
+    void Update();
+    void UpdateBatch() { Update(); }
+    void CancelUpdate();
+
+    // Binary columns, read and written in pieces.
+    qint64 ActualSize(const QString &name) const;
+    QByteArray GetChunk(const QString &name, qint64 count); // continues where the last read stopped
+    void AppendChunk(const QString &name, const QByteArray &bytes);
+
+    QString Source() const { return m_sql; }
+    bool updatable() const { return !m_table.isEmpty() && m_lock != adLockReadOnly; }
+
+private:
+    struct Cell
+    {
+        quint8 type = 0; // 0 null, 1 integer, 2 real, 3 text, 4 blob
+        quint32 size = 0;
+        union {
+            qint64 i;
+            double d;
+            quint64 offset;
+        };
+        Cell() : i(0) {}
+    };
+
+    int rowCount() const { return m_cols ? int(m_cells.size() / m_cols) : 0; }
+    const Cell &cell(int row, int col) const { return m_cells[size_t(row) * m_cols + col]; }
+    Cell &cell(int row, int col) { return m_cells[size_t(row) * m_cols + col]; }
+    int columnOf(const QString &name) const; // throws
+    void requireRow() const;
+    void requireUpdatable() const;
+    QVariant toVariant(const Cell &c) const;
+    Cell fromVariant(const QVariant &v);
+    void storeBytes(Cell &c, quint8 type, const char *data, qint64 size);
+    void resetEdit();
+
+    Connection *m_conn = nullptr;
+    bool m_open = false;
+    QString m_sql;
+    int m_lock = adLockReadOnly;
+    QString m_table;
+    bool m_hasRowId = false; // column 0 holds the hidden row id
+    int m_cols = 0;          // stored columns, the row id included
+    QStringList m_names;     // visible field names
+    std::vector<Cell> m_cells;
+    std::string m_arena; // bytes of text and blob cells
+    int m_pos = -1;
+
+    // Pending edit of the current row.
+    std::vector<bool> m_dirty;
+    bool m_adding = false;
+    std::vector<bool> m_chunkStarted;
+    qint64 m_chunkReadPos = 0;
+    int m_chunkReadCol = -1;
+};

@@ -1,0 +1,113 @@
+-- The working database: four tables. Ids are INTEGER PRIMARY KEY, so an
+-- unordered select returns rows in id order, which the id allocation relies on.
+-- Text columns of patients and visits sort without regard to letter case.
+
+CREATE TABLE PatientRecords (
+    PatientID INTEGER PRIMARY KEY,
+    LastName TEXT COLLATE NOCASE,
+    FirstName TEXT COLLATE NOCASE,
+    MiddleName TEXT COLLATE NOCASE,
+    SSN TEXT,
+    MedicareNumber TEXT,
+    DateOfBirth TEXT,
+    Gender TEXT COLLATE NOCASE,
+    MaritalStatus TEXT COLLATE NOCASE,
+    Address1 TEXT,
+    Address2 TEXT,
+    City TEXT COLLATE NOCASE,
+    State TEXT COLLATE NOCASE,
+    Zip TEXT,
+    Country TEXT COLLATE NOCASE,
+    Phone TEXT,
+    Mobile TEXT,
+    ContactPerson TEXT,
+    ContactNo TEXT,
+    Notes TEXT,
+    Photo BLOB,
+    Illness TEXT,
+    Hospitalization TEXT,
+    Medications TEXT,
+    Allergies TEXT,
+    FamilyHistory TEXT,
+    TobaccoUse TEXT,
+    AlcoholUse TEXT,
+    IllicitDrugUse TEXT,
+    SexualHistory TEXT,
+    OBScore TEXT,
+    OBMenarche TEXT,
+    OCPUse TEXT,
+    PadsDay TEXT,
+    NoDays TEXT,
+    Regularity TEXT,
+    DysmenorrheaNoted TEXT
+);
+
+CREATE TABLE MedicalHistory (
+    HistoryID INTEGER PRIMARY KEY,
+    PatientID INTEGER,
+    VisitDate TEXT,
+    ChiefComplaint TEXT COLLATE NOCASE,
+    Physician TEXT COLLATE NOCASE,
+    Nurse TEXT COLLATE NOCASE,
+    Location TEXT,
+    Quality TEXT,
+    Severity TEXT,
+    Duration TEXT,
+    Timing TEXT,
+    Context TEXT,
+    ModifyingFactors TEXT,
+    SignsSymptoms TEXT,
+    HistoryPresentIllness TEXT,
+    ROSGeneral TEXT,
+    ROSSkinBreast TEXT,
+    ROSEENT TEXT,
+    ROSCardioVascular TEXT,
+    ROSRespiratory TEXT,
+    ROSGastrointestinal TEXT,
+    ROSGenitoUrinary TEXT,
+    ROSMusculoskeletal TEXT,
+    ROSNeurologic TEXT,
+    ROSAllergy TEXT,
+    BloodPressure TEXT,
+    HeartRate TEXT,
+    RespiratoryRate TEXT,
+    Temperature TEXT,
+    Height TEXT,
+    Weight TEXT,
+    PEGeneral TEXT,
+    PESkinBreast TEXT,
+    PEEENT TEXT,
+    PERespiratory TEXT,
+    PECardioVascular TEXT,
+    PEGastroIntestinal TEXT,
+    PEGenitoUrinary TEXT,
+    PEMusculoSkeletal TEXT,
+    PENeurologic TEXT,
+    Diagnosis TEXT,
+    BodyRegion TEXT,
+    OrganSystem TEXT,
+    Diagnostics TEXT,
+    Therapeutics TEXT,
+    OtherRecommendations TEXT,
+    EmergencyResponse TEXT,
+    WorkRelated TEXT
+);
+
+CREATE INDEX MedicalHistoryPatient ON MedicalHistory (PatientID);
+
+CREATE TABLE Users (
+    UserID INTEGER PRIMARY KEY,
+    UserName TEXT,
+    Password TEXT,
+    Privilege TEXT,
+    SavePassword INTEGER
+);
+
+CREATE TABLE UserLog (
+    LogID INTEGER PRIMARY KEY,
+    UserName TEXT,
+    Privilege TEXT,
+    LogDate TEXT,
+    TimeIn TEXT,
+    TimeOut TEXT
+);

@@ -1,0 +1,130 @@
+#include "maintenance/frmNetworkSettings.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "data/Connection.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/Settings.h"
+#include "shell/SystemModule.h"
+#include "shell/WidgetUtils.h"
+
+frmNetworkSettings::frmNetworkSettings(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmNetworkSettings"));
+    setWindowTitle(QStringLiteral("Network Settings"));
+
+    txtDatabasefile = new QLineEdit(this);
+    txtDatabasefile->setObjectName(QStringLiteral("txtDatabasefile"));
+    txtDatabasefile->setMinimumWidth(380);
+    cmdBrowse = new QPushButton(QStringLiteral("..."), this);
+    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    cmdBrowse->setAutoDefault(false);
+    cmdBrowse->setFixedWidth(32);
+    txtPassword = new QLineEdit(this);
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    cmdSave = new QPushButton(QStringLiteral("Save"), this);
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdSave->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+
+    auto *grid = new QGridLayout;
+    auto *fileLabel = new QLabel(QStringLiteral("Database File:"), this);
+    fileLabel->setBuddy(txtDatabasefile);
+    auto *passwordLabel = new QLabel(QStringLiteral("Password:"), this);
+    passwordLabel->setBuddy(txtPassword);
+    grid->addWidget(fileLabel, 0, 0);
+    grid->addWidget(txtDatabasefile, 0, 1);
+    grid->addWidget(cmdBrowse, 0, 2);
+    grid->addWidget(passwordLabel, 1, 0);
+    grid->addWidget(txtPassword, 1, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    setTabOrder(txtDatabasefile, cmdBrowse);
+    setTabOrder(cmdBrowse, txtPassword);
+    setTabOrder(txtPassword, cmdSave);
+    setTabOrder(cmdSave, cmdCancel);
+
+    QObject::connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
+    QObject::connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void frmNetworkSettings::Form_Activate()
+{
+    ResetControls(this);
+    txtDatabasefile->setText(ctx.databaseFile());
+    txtPassword->setText(ctx.databasePassword());
+}
+
+void frmNetworkSettings::cmdBrowse_Click()
+{
+    const QString chosen = ctx.prompter().openFile(QStringLiteral("Select Database File"),
+                                                   QStringLiteral("Database File (*.mdb)|*mdb|"));
+    if (!chosen.isEmpty())
+        txtDatabasefile->setText(chosen);
+}
+
+void frmNetworkSettings::cmdSave_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmNetworkSettings"), QStringLiteral("cmdSave_Click"));
+    const QString path = txtDatabasefile->text();
+    const QString password = txtPassword->text();
+    const QString oldPassword = ctx.databasePassword();
+    bool reencrypt = false;
+    step([&] {
+        // A new password for a file that opens with the current one changes
+        // the file's own password, once the user agrees.
+        if (password != oldPassword && databaseOpens(path, oldPassword)
+            && !databaseOpens(path, password)) {
+            reencrypt = ctx.prompter().message(
+                            QStringLiteral("The database file opens with the current password. "
+                                           "Do you want to change the password of the file "
+                                           "itself to the new one?\r\n\r\n"
+                                           "Other workstations that share this file will need "
+                                           "the new password too."),
+                            QStringLiteral("Network Settings"), MsgIcon::Question,
+                            MsgButtons::YesNo)
+                        == MsgAnswer::Yes;
+        }
+    });
+    step([&] {
+        ctx.settings().SaveSetting(SettingKeys::DatabaseFile, path);
+        ctx.settings().SaveSetting(SettingKeys::DatabasePassword, password);
+    });
+    step([&] { ctx.db().Close(); });
+    step([&] {
+        QApplication::processEvents();
+        QApplication::processEvents();
+    });
+    step([&] {
+        if (reencrypt)
+            changeDatabasePassword(path, oldPassword, password);
+    });
+    step([&] { SystemModule::connect(ctx); });
+    step([&] { close(); });
+}
+
+bool frmNetworkSettings::Form_QueryUnload()
+{
+    const QString stored = ctx.databaseFile();
+    if (FileExists(stored))
+        return true;
+    ctx.prompter().message(stored + QStringLiteral(" not found."),
+                           QStringLiteral("Database Not Found"), MsgIcon::Warning, MsgButtons::OK);
+    return false;
+}

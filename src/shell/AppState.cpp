@@ -1,0 +1,79 @@
+#include "shell/AppState.h"
+
+#include <cstdlib>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include "shell/Prompter.h"
+#include "shell/Settings.h"
+#include "shell/modMain.h"
+
+Folders Folders::fromEnvironment(const QString &programFolder)
+{
+    Folders f;
+    f.program = QDir::toNativeSeparators(programFolder);
+    f.appData = SpecialFolderPath(26);
+    f.desktop = SpecialFolderPath(0);
+    const QString temp = qEnvironmentVariable("TEMP");
+    f.temp = QDir::toNativeSeparators(temp.isEmpty() ? QDir::tempPath() : temp);
+    f.runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (f.runtime.isEmpty())
+        f.runtime = f.temp;
+    return f;
+}
+
+AppState::AppState(std::unique_ptr<Settings> settings, std::unique_ptr<Prompter> prompter,
+                   Folders folders)
+    : m_settings(std::move(settings)), m_prompter(std::move(prompter)),
+      m_folders(std::move(folders))
+{
+}
+
+AppState::~AppState() = default;
+
+QString AppState::makerFolder() const
+{
+    return m_folders.appData + nativeSeparator() + QStringLiteral("Trevanto");
+}
+
+QString AppState::userDataFolder() const
+{
+    return makerFolder() + nativeSeparator() + QStringLiteral("Medlantis");
+}
+
+QString AppState::defaultDatabase() const
+{
+    return userDataFolder() + nativeSeparator() + QStringLiteral("dbData.mdb");
+}
+
+QString AppState::databaseFile() const
+{
+    return m_settings->GetSetting(SettingKeys::DatabaseFile, defaultDatabase());
+}
+
+QString AppState::databasePassword() const
+{
+    return m_settings->GetSetting(SettingKeys::DatabasePassword, QString());
+}
+
+QString AppState::markerPath() const
+{
+    return NormalizePath(FolderOfPath(databaseFile()) + nativeSeparator()
+                         + QStringLiteral("users.lst"));
+}
+
+QString AppState::tempFile(const QString &name) const
+{
+    return NormalizePath(m_folders.temp + nativeSeparator() + name);
+}
+
+void AppState::endProcess(int code)
+{
+    if (onEndProcess) {
+        onEndProcess(code);
+        return;
+    }
+    std::exit(code);
+}

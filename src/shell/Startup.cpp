@@ -1,0 +1,47 @@
+#include "shell/Startup.h"
+
+#include "data/Connection.h"
+#include "maintenance/frmNetworkSettings.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/SystemModule.h"
+#include "shell/modMain.h"
+
+StartWindow Main(AppContext &ctx, SingleInstance &instance,
+                 const std::function<QString()> &engineProbe)
+{
+    if (!ODBCProvider::CheckProvider(ctx.prompter(), engineProbe)) {
+        ctx.endProcess(1);
+        return StartWindow::None;
+    }
+    if (!instance.acquire()) {
+        ctx.prompter().message(QStringLiteral("Application is already running."),
+                               QStringLiteral("Run"), MsgIcon::Exclamation, MsgButtons::OK);
+        ctx.endProcess(0);
+        return StartWindow::None;
+    }
+
+    StartWindow choice = StartWindow::None;
+    Steps step(ctx.prompter(), QStringLiteral("SystemModule"), QStringLiteral("Main"));
+    step([&] { SystemModule::CopyBlankDB(ctx); });
+    step([&] {
+        const QString path = ctx.databaseFile();
+        if (!FileExists(path)) {
+            ctx.prompter().message(path + QStringLiteral(" not found."),
+                                   QStringLiteral("Database Not Found"), MsgIcon::Exclamation,
+                                   MsgButtons::OK);
+            ctx.showModal(ctx.window<frmNetworkSettings>());
+        }
+    });
+    step([&] { SystemModule::connect(ctx); });
+    step([&] { choice = FileExists(ctx.markerPath()) ? StartWindow::Login : StartWindow::Setup; });
+    return choice;
+}
+
+void showStartWindow(AppContext &ctx, StartWindow which)
+{
+    Q_UNUSED(ctx);
+    Q_UNUSED(which);
+    // The login and first-run windows are shown here.
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QString>
+
+class AppState;
+class Prompter;
+class QLockFile;
+
+namespace SystemModule {
+
+// Copies the template database into the per-user data folder on first run.
+void CopyBlankDB(AppState &state);
+
+// (Re)opens the shared connection from the settings; reports a failure with
+// the error box and leaves the connection closed.
+void connect(AppState &state);
+
+} // namespace SystemModule
+
+namespace ODBCProvider {
+
+// True when the database engine can be used. The probe returns the engine's
+// version, "" when it is missing.
+bool CheckProvider(Prompter &prompter, const std::function<QString()> &probe);
+
+} // namespace ODBCProvider
+
+// Holds the per-user lock while this process runs.
+class SingleInstance
+{
+public:
+    explicit SingleInstance(const QString &folder);
+    ~SingleInstance();
+    // False when another running instance holds the lock.
+    bool acquire();
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+};

@@ -1,0 +1,95 @@
+#include "shell/WidgetUtils.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPrinterInfo>
+#include <QRadioButton>
+#include <QTextEdit>
+
+void ResetControls(QWidget *window)
+{
+    const auto children = window->findChildren<QWidget *>();
+    for (QWidget *w : children) {
+        if (auto *line = qobject_cast<QLineEdit *>(w)) {
+            // The line edit inside a combo box or date picker is theirs to manage.
+            if (!qobject_cast<QComboBox *>(line->parentWidget())
+                && !qobject_cast<QAbstractSpinBox *>(line->parentWidget()))
+                line->clear();
+        } else if (auto *text = qobject_cast<QTextEdit *>(w)) {
+            text->clear();
+        } else if (auto *plain = qobject_cast<QPlainTextEdit *>(w)) {
+            plain->clear();
+        } else if (auto *combo = qobject_cast<QComboBox *>(w)) {
+            if (combo->count() > 0)
+                combo->setCurrentIndex(0);
+        } else if (auto *date = qobject_cast<QDateEdit *>(w)) {
+            date->setDate(QDate::currentDate());
+        } else if (auto *check = qobject_cast<QCheckBox *>(w)) {
+            check->setChecked(false);
+        } else if (auto *label = qobject_cast<QLabel *>(w)) {
+            if (label->objectName().startsWith(QLatin1String("img")))
+                label->clear();
+        }
+    }
+}
+
+bool applyStyleSheetFile(QWidget *window, const QString &path)
+{
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return false;
+    window->setStyleSheet(QString::fromUtf8(file.readAll()));
+    return true;
+}
+
+void ApplyLoginSkin(QWidget *loginWindow, const QString &programFolder)
+{
+    const QString skin = programFolder + nativeSeparator() + QStringLiteral("x")
+                         + nativeSeparator() + QStringLiteral("o.cjs");
+    if (!QFile::exists(skin))
+        return;
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    const auto children = loginWindow->findChildren<QWidget *>();
+    for (QWidget *w : children) {
+        if (qobject_cast<QRadioButton *>(w) || qobject_cast<QCheckBox *>(w)
+            || qobject_cast<QGroupBox *>(w) || qobject_cast<QLabel *>(w)) {
+            QPalette p = w->palette();
+            p.setColor(QPalette::Window, face);
+            w->setPalette(p);
+            w->setAutoFillBackground(true);
+        }
+    }
+    applyStyleSheetFile(loginWindow, skin);
+}
+
+void applyHandCursor(QWidget *window, const QString &programFolder)
+{
+    const QString file = programFolder + nativeSeparator() + QStringLiteral("HAND-M.CUR");
+    if (!QFile::exists(file))
+        return;
+    const QPixmap picture(file);
+    if (picture.isNull())
+        return;
+    const QCursor hand(picture, 0, 0);
+    const auto buttons = window->findChildren<QAbstractButton *>();
+    for (QAbstractButton *b : buttons)
+        b->setCursor(hand);
+}
+
+QStringList QtPrinterList::printerNames() const
+{
+    QStringList names = QPrinterInfo::availablePrinterNames();
+    // The PDF output is built in, so it is always installed.
+    names << pdfPrinterName();
+    return names;
+}

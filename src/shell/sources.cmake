@@ -1,0 +1,14 @@
+list(APPEND CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/AppState.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ErrorTrap.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SystemModule.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/modMain.cpp
+)
+list(APPEND UI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/AppContext.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Form.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/QtPrompter.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Startup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WidgetUtils.cpp
+)

@@ -1,0 +1,85 @@
+#include "support/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "data/Cipher.h"
+#include "data/Recordset.h"
+#include "shell/Settings.h"
+#include "shell/SystemModule.h"
+
+void copyBlankDatabase(const QString &path)
+{
+    QFile::remove(path);
+    if (!QFile::copy(QStringLiteral(MEDLANTIS_BLANK_DB), path))
+        qFatal("cannot copy the blank database to %s", qPrintable(path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+TestWorld::TestWorld(bool withDatabase)
+{
+    QDir root(m_dir.path());
+    for (const char *sub : {"program", "appdata", "desktop", "temp", "runtime"})
+        root.mkpath(QLatin1String(sub));
+    copyBlankDatabase(path(QStringLiteral("program/dbBlank.mdb")));
+    Folders folders;
+    folders.program = path(QStringLiteral("program"));
+    folders.appData = path(QStringLiteral("appdata"));
+    folders.desktop = path(QStringLiteral("desktop"));
+    folders.temp = path(QStringLiteral("temp"));
+    folders.runtime = path(QStringLiteral("runtime"));
+    auto prompter = std::make_unique<FakePrompter>();
+    m_prompter = prompter.get();
+    m_ctx = std::make_unique<AppContext>(
+        std::make_unique<Settings>(path(QStringLiteral("settings.ini"))), std::move(prompter),
+        folders);
+    m_ctx->onEndProcess = [this](int code) { endedWith = code; };
+    if (withDatabase) {
+        QDir().mkpath(m_ctx->userDataFolder());
+        copyBlankDatabase(m_ctx->defaultDatabase());
+        SystemModule::connect(*m_ctx);
+    }
+}
+
+TestWorld::~TestWorld()
+{
+    m_ctx.reset();
+}
+
+void TestWorld::exec(const QString &sql)
+{
+    db().Execute(sql);
+}
+
+QVariant TestWorld::scalar(const QString &sql)
+{
+    Recordset rs;
+    rs.Open(sql, db(), adOpenStatic, adLockReadOnly);
+    return rs.isEOF() ? QVariant() : rs.Value(0);
+}
+
+int TestWorld::count(const QString &table)
+{
+    return scalar(QStringLiteral("select count(*) from ") + table).toInt();
+}
+
+void TestWorld::addPatient(int id, const QString &last, const QString &first,
+                           const QString &dateOfBirth)
+{
+    exec(QStringLiteral("insert into PatientRecords (PatientID, LastName, FirstName, MiddleName, "
+                        "DateOfBirth, Gender, MaritalStatus) values (%1, '%2', '%3', '', '%4', "
+                        "'Male', 'Single')")
+             .arg(id)
+             .arg(QString(last).replace(QLatin1Char('\''), QStringLiteral("''")),
+                  QString(first).replace(QLatin1Char('\''), QStringLiteral("''")), dateOfBirth));
+}
+
+void TestWorld::addUser(int id, const QString &name, const QString &password,
+                        const QString &privilege, int savePassword)
+{
+    exec(QStringLiteral("insert into Users (UserID, UserName, Password, Privilege, SavePassword) "
+                        "values (%1, '%2', '%3', '%4', %5)")
+             .arg(id)
+             .arg(E(name), E(password), E(privilege))
+             .arg(savePassword));
+}
