@@ -240,6 +240,14 @@ void changeDatabasePassword(const QString &path, const QString &oldPassword,
     sqlite3 *db = openFile(path, oldPassword);
     const QString temp = path + QStringLiteral(".rekey");
     QFile::remove(temp);
+    {
+        // The connection may not create files; an empty file is an empty database.
+        QFile empty(temp);
+        if (!empty.open(QIODevice::WriteOnly)) {
+            sqlite3_close(db);
+            throw DbError(3051, QStringLiteral("Could not write beside '%1'.").arg(path));
+        }
+    }
     try {
         QString attach = QStringLiteral("ATTACH DATABASE '%1' AS target KEY '%2'")
                              .arg(QString(temp).replace(QLatin1Char('\''), QStringLiteral("''")),

@@ -29,7 +29,7 @@ public:
     int State() const { return m_open ? 1 : 0; }
     void Close();
 
-    bool isEOF() const { return !m_open || m_pos >= rowCount(); }
+    bool isEOF() const { return !m_open || rowCount() == 0 || m_pos >= rowCount(); }
     bool isBOF() const { return !m_open || m_pos < 0 || rowCount() == 0; }
     int RecordCount() const { return m_open ? rowCount() : 0; }
     // 1-based position of the current row; -1 when there is none.
