@@ -1,0 +1,144 @@
+#include "maintenance/frmBackupData.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include "maintenance/DatabaseFiles.h"
+#include "maintenance/frmRestoreData.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/Settings.h"
+#include "shell/SystemModule.h"
+#include "shell/WidgetUtils.h"
+
+frmBackupData::frmBackupData(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmBackupData"));
+    setWindowTitle(QStringLiteral("Backup Data"));
+
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setMinimumWidth(340);
+    cmdLoad = new QPushButton(QStringLiteral("..."), this);
+    cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
+    cmdLoad->setAutoDefault(false);
+    cmdLoad->setFixedWidth(32);
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    cmdSave = new QPushButton(QStringLiteral("Backup Now"), this);
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdSave->setDefault(true);
+    Command1 = new QPushButton(QStringLiteral("Restore"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setAutoDefault(false);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+
+    auto *grid = new QGridLayout;
+    auto *destinationLabel = new QLabel(QStringLiteral("Destination:"), this);
+    destinationLabel->setBuddy(Text1);
+    auto *fileLabel = new QLabel(QStringLiteral("Filename:"), this);
+    fileLabel->setBuddy(Text2);
+    grid->addWidget(destinationLabel, 0, 0);
+    grid->addWidget(Text1, 0, 1);
+    grid->addWidget(cmdLoad, 0, 2);
+    grid->addWidget(fileLabel, 1, 0);
+    grid->addWidget(Text2, 1, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(Command1);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    setTabOrder(Text1, cmdLoad);
+    setTabOrder(cmdLoad, Text2);
+    setTabOrder(Text2, cmdSave);
+    setTabOrder(cmdSave, Command1);
+    setTabOrder(Command1, cmdCancel);
+    applyHandCursor(this, ctx.folders().program);
+
+    QObject::connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
+        ctx.settings().SaveSetting(SettingKeys::BackupDestination, text);
+    });
+    QObject::connect(cmdLoad, &QPushButton::clicked, this, [this] { cmdLoad_Click(); });
+    QObject::connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    QObject::connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void frmBackupData::Form_Activate()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmBackupData"), QStringLiteral("Form_Activate"));
+    step([&] {
+        Text1->setText(ctx.settings().GetSetting(SettingKeys::BackupDestination,
+                                                 ctx.folders().desktop + nativeSeparator()));
+    });
+    step([&] {
+        Text2->setText(ctx.settings().GetSetting(SettingKeys::BackupFilename,
+                                                 QStringLiteral("dbData.mdb")));
+    });
+}
+
+void frmBackupData::cmdLoad_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmBackupData"), QStringLiteral("cmdLoad_Click"));
+    QString folder;
+    step([&] {
+        folder = BrowseForFolder(ctx.prompter(), QStringLiteral("Please select folder:"),
+                                 QString());
+    });
+    step([&] {
+        if (folder.isEmpty())
+            step.stop();
+    });
+    // A chosen root already ends in a separator and keeps just that one.
+    step([&] { Text1->setText(DatabaseFiles::withTrailingSeparator(folder)); });
+}
+
+void frmBackupData::cmdSave_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmBackupData"), QStringLiteral("cmdSave_Click"));
+    bool copied = false;
+    step([&] { ctx.db().Close(); });
+    step([&] {
+        QApplication::processEvents();
+        QApplication::processEvents();
+    });
+    step([&] {
+        // A folder typed without its final separator still means that folder.
+        const QString destination =
+            DatabaseFiles::withTrailingSeparator(Text1->text()) + Text2->text();
+        QProgressDialog progress(QStringLiteral("Copying the database file..."), QString(), 0,
+                                 1000, this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        const auto report = [&](qint64 done, qint64 total) {
+            progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
+        };
+        DatabaseFiles::backupDatabase(ctx.databaseFile(), destination, ctx.databasePassword(),
+                                      report);
+        copied = true;
+    });
+    step([&] {
+        if (copied)
+            ctx.prompter().message(QStringLiteral("Database successfully backup."),
+                                   applicationTitle(), MsgIcon::Information, MsgButtons::OK);
+    });
+    step([&] { SystemModule::connect(ctx); });
+}
+
+void frmBackupData::Command1_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmBackupData"), QStringLiteral("Command1_Click"));
+    step([&] { close(); });
+    step([&] { ctx.showModal(ctx.window<frmRestoreData>()); });
+}

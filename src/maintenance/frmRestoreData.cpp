@@ -1,0 +1,132 @@
+#include "maintenance/frmRestoreData.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include "maintenance/DatabaseFiles.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/Settings.h"
+#include "shell/SystemModule.h"
+#include "shell/WidgetUtils.h"
+
+frmRestoreData::frmRestoreData(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmRestoreData"));
+    setWindowTitle(QStringLiteral("Restore Data"));
+
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setMinimumWidth(340);
+    cmdLoad = new QPushButton(QStringLiteral("..."), this);
+    cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
+    cmdLoad->setAutoDefault(false);
+    cmdLoad->setFixedWidth(32);
+    cmdBackup = new QPushButton(QStringLiteral("Restore Now"), this);
+    cmdBackup->setObjectName(QStringLiteral("cmdBackup"));
+    cmdBackup->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+
+    auto *grid = new QGridLayout;
+    auto *sourceLabel = new QLabel(QStringLiteral("Source Filename:"), this);
+    sourceLabel->setBuddy(Text1);
+    grid->addWidget(sourceLabel, 0, 0);
+    grid->addWidget(Text1, 0, 1);
+    grid->addWidget(cmdLoad, 0, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdBackup);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    setTabOrder(Text1, cmdLoad);
+    setTabOrder(cmdLoad, cmdBackup);
+    setTabOrder(cmdBackup, cmdCancel);
+    applyHandCursor(this, ctx.folders().program);
+
+    QObject::connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
+        ctx.settings().SaveSetting(SettingKeys::BackupFile, text);
+    });
+    QObject::connect(cmdLoad, &QPushButton::clicked, this, [this] { cmdLoad_Click(); });
+    QObject::connect(cmdBackup, &QPushButton::clicked, this, [this] { cmdBackup_Click(); });
+    QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void frmRestoreData::Form_Activate()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmRestoreData"), QStringLiteral("Form_Activate"));
+    step([&] { Text1->setText(ctx.settings().GetSetting(SettingKeys::BackupFile, QString())); });
+}
+
+void frmRestoreData::cmdLoad_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmRestoreData"), QStringLiteral("cmdLoad_Click"));
+    QString chosen;
+    step([&] {
+        chosen = ctx.prompter().openFile(QStringLiteral("Select Database File"),
+                                         QStringLiteral("Database File (*.mdb)|*mdb|"));
+    });
+    step([&] {
+        if (!chosen.isEmpty())
+            Text1->setText(QDir::toNativeSeparators(chosen));
+    });
+}
+
+void frmRestoreData::cmdBackup_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmRestoreData"),
+               QStringLiteral("cmdBackup_Click"));
+    const QString source = Text1->text();
+    bool usable = false;
+    bool restored = false;
+    // The source is examined before anything is closed or replaced.
+    step([&] {
+        usable = DatabaseFiles::isUsableDatabase(source, ctx.databasePassword());
+        if (!usable)
+            ctx.prompter().message(QStringLiteral("The selected file is not a usable Medlantis "
+                                                  "database. Nothing was restored."),
+                                   QStringLiteral("Restore Data"), MsgIcon::Exclamation,
+                                   MsgButtons::OK);
+    });
+    step([&] {
+        if (usable)
+            ctx.db().Close();
+    });
+    step([&] {
+        QApplication::processEvents();
+        QApplication::processEvents();
+    });
+    step([&] {
+        if (!usable)
+            return;
+        QProgressDialog progress(QStringLiteral("Restoring the database file..."), QString(), 0,
+                                 1000, this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        const auto report = [&](qint64 done, qint64 total) {
+            progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
+        };
+        DatabaseFiles::restoreDatabase(source, ctx.databaseFile(), ctx.databasePassword(),
+                                       report);
+        restored = true;
+    });
+    step([&] {
+        if (restored)
+            ctx.prompter().message(QStringLiteral("Database successfully restored."),
+                                   applicationTitle(), MsgIcon::None, MsgButtons::OK);
+    });
+    step([&] {
+        if (!ctx.db().State())
+            SystemModule::connect(ctx);
+    });
+}
