@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+class Connection;
+
+// A made-up practice for benchmarks and screenshots: patients with
+// plausible names, dates, contact data and notes, their visits, and a
+// photo now and then. The same seed gives the same data.
+struct SyntheticOptions
+{
+    int patients = 1000;
+    double visitsPerPatient = 3.0; // on average
+    int photoEvery = 500;          // one patient in this many has a photo; 0 = none
+    quint32 seed = 20240709;
+};
+
+struct SyntheticCounts
+{
+    int patients = 0;
+    int visits = 0;
+    int photos = 0;
+};
+
+// Appends the patients and visits to the open database, in one transaction,
+// after the highest existing ids.
+SyntheticCounts fillSyntheticData(Connection &conn, const SyntheticOptions &options);
+
+// Copies the blank template to path (replacing it) and fills it.
+SyntheticCounts createSyntheticDatabase(const QString &templatePath, const QString &path,
+                                        const SyntheticOptions &options);

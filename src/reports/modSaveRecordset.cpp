@@ -1,0 +1,396 @@
+#include "reports/modSaveRecordset.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <xlsxwriter.h>
+
+#include "data/Recordset.h"
+#include "reports/ReportData.h"
+#include "reports/TextTablePdf.h"
+#include "reports/WaitCursor.h"
+#include "shell/AppState.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/modMain.h"
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+[[noreturn]] void cannotWrite(const QString &fileName, const QString &reason)
+{
+    throw std::runtime_error(
+        QStringLiteral("Cannot write the file %1: %2").arg(fileName, reason).toStdString());
+}
+
+// Element text: the three markup characters escaped, and the control
+// characters XML cannot hold at all left out.
+QString xmlText(const QString &value)
+{
+    const auto plain = [](QChar ch) {
+        return ch.unicode() >= 0x20 && ch != QLatin1Char('&') && ch != QLatin1Char('<')
+               && ch != QLatin1Char('>') && ch.unicode() < 0xFFFE;
+    };
+    if (std::all_of(value.begin(), value.end(), plain))
+        return value;
+    QString out;
+    out.reserve(value.size() + 8);
+    for (const QChar ch : value) {
+        switch (ch.unicode()) {
+        case '&':
+            out += QStringLiteral("&amp;");
+            break;
+        case '<':
+            out += QStringLiteral("&lt;");
+            break;
+        case '>':
+            out += QStringLiteral("&gt;");
+            break;
+        case '\t':
+        case '\n':
+        case '\r':
+            out += ch;
+            break;
+        default:
+            if (ch.unicode() >= 0x20 && ch.unicode() != 0xFFFE && ch.unicode() != 0xFFFF)
+                out += ch;
+        }
+    }
+    return out;
+}
+
+bool isNameStart(QChar ch)
+{
+    const char16_t c = ch.unicode();
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'
+           || (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF)
+           || (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF)
+           || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F)
+           || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF)
+           || (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD);
+}
+
+bool isNameChar(QChar ch)
+{
+    const char16_t c = ch.unicode();
+    return isNameStart(ch) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7
+           || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+// Each row's values as text, from the current row to the end.
+template <class Row>
+void eachRow(Recordset &rs, Row row)
+{
+    std::vector<QString> values(size_t(rs.FieldCount()));
+    while (!rs.isEOF()) {
+        for (int i = 0; i < rs.FieldCount(); ++i)
+            values[size_t(i)] = valueText(rs.Value(i));
+        row(values);
+        rs.MoveNext();
+    }
+}
+
+// Collects the whole text in memory.
+struct TextSink
+{
+    QString text;
+    TextSink &operator<<(const QString &s)
+    {
+        text += s;
+        return *this;
+    }
+};
+
+// Streams the text into a temporary file beside the target in pieces and
+// puts it in place only when all is written, so a large export needs little
+// memory and a failure leaves no file behind.
+class FileSink
+{
+public:
+    explicit FileSink(const QString &fileName) : m_file(fileName)
+    {
+        if (!m_file.open(QIODevice::WriteOnly))
+            cannotWrite(fileName, m_file.errorString());
+        m_buffer.reserve(kChunk + 4096);
+    }
+    FileSink &operator<<(const QString &s)
+    {
+        m_buffer += s;
+        if (m_buffer.size() >= kChunk)
+            flush();
+        return *this;
+    }
+    void commit()
+    {
+        m_buffer += kCrLf;
+        flush();
+        if (!m_file.commit())
+            cannotWrite(m_file.fileName(), m_file.errorString());
+    }
+
+private:
+    static constexpr int kChunk = 1 << 18;
+    void flush()
+    {
+        const QByteArray bytes = m_buffer.toUtf8();
+        if (m_file.write(bytes) != bytes.size())
+            cannotWrite(m_file.fileName(), m_file.errorString());
+        m_buffer.resize(0);
+    }
+    QSaveFile m_file;
+    QString m_buffer;
+};
+
+template <class Sink>
+void writeXml(Recordset &rs, Sink &out)
+{
+    std::vector<QString> open;
+    std::vector<QString> close;
+    for (const QString &field : rs.FieldNames()) {
+        const QString name = xmlElementName(field);
+        open.push_back(QLatin1Char('<') + name + QLatin1Char('>'));
+        close.push_back(QStringLiteral("</") + name + QLatin1Char('>') + kCrLf);
+    }
+    const QString rowStart = QStringLiteral("<row>") + kCrLf;
+    const QString rowEnd = QStringLiteral("</row>") + kCrLf;
+    out << QStringLiteral("<xml>") + kCrLf;
+    eachRow(rs, [&](const std::vector<QString> &values) {
+        out << rowStart;
+        for (size_t i = 0; i < values.size(); ++i)
+            out << open[i] << xmlText(values[i]) << close[i];
+        out << rowEnd;
+    });
+    out << QStringLiteral("</xml>");
+}
+
+QString csvField(const QString &value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + v + QStringLiteral("\",");
+}
+
+template <class Sink>
+void writeCsv(Recordset &rs, Sink &out)
+{
+    for (const QString &field : rs.FieldNames())
+        out << csvField(field);
+    out << kCrLf;
+    eachRow(rs, [&](const std::vector<QString> &values) {
+        for (const QString &v : values)
+            out << csvField(v);
+        out << kCrLf;
+    });
+}
+
+template <class Sink>
+void writeTxt(Recordset &rs, Sink &out)
+{
+    const QString tab(QLatin1Char('\t'));
+    for (const QString &field : rs.FieldNames())
+        out << field << tab;
+    out << kCrLf;
+    eachRow(rs, [&](const std::vector<QString> &values) {
+        for (const QString &v : values)
+            out << v << tab;
+        out << kCrLf;
+    });
+}
+
+} // namespace
+
+void SaveTextToFile(const QString &text, const QString &fileName)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        cannotWrite(fileName, file.errorString());
+    const QByteArray bytes = (text + kCrLf).toUtf8();
+    if (file.write(bytes) != bytes.size())
+        cannotWrite(fileName, file.errorString());
+    if (!file.commit())
+        cannotWrite(fileName, file.errorString());
+}
+
+QString xmlElementName(const QString &fieldName)
+{
+    QString name = fieldName;
+    for (int i = 0; i < name.size(); ++i) {
+        if (i == 0 ? !isNameStart(name.at(i)) : !isNameChar(name.at(i)))
+            name[i] = QLatin1Char('_');
+    }
+    return name.isEmpty() ? QStringLiteral("_") : name;
+}
+
+QString recordsetXml(Recordset &rs)
+{
+    TextSink sink;
+    writeXml(rs, sink);
+    return sink.text;
+}
+
+QString recordsetCsv(Recordset &rs)
+{
+    TextSink sink;
+    writeCsv(rs, sink);
+    return sink.text;
+}
+
+QString recordsetTxt(Recordset &rs)
+{
+    TextSink sink;
+    writeTxt(rs, sink);
+    return sink.text;
+}
+
+void SaveRecordsetToXML(Recordset &rs, const QString &fileName)
+{
+    FileSink file(fileName);
+    writeXml(rs, file);
+    file.commit();
+}
+
+void SaveRecordsetToCSV(Recordset &rs, const QString &fileName)
+{
+    FileSink file(fileName);
+    writeCsv(rs, file);
+    file.commit();
+}
+
+void SaveRecordsetToTXT(Recordset &rs, const QString &fileName)
+{
+    FileSink file(fileName);
+    writeTxt(rs, file);
+    file.commit();
+}
+
+void writeRecordsetXlsx(Recordset &rs, const QString &path, const QString &tempFolder)
+{
+    const QByteArray file = QFile::encodeName(path);
+    QByteArray tmpdir = QFile::encodeName(tempFolder);
+    lxw_workbook_options options{};
+    // Rows go straight to disk, so a large export needs little memory.
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = tmpdir.isEmpty() ? nullptr : tmpdir.data();
+    lxw_workbook *book = workbook_new_opt(file.constData(), &options);
+    if (!book)
+        cannotWrite(path, QStringLiteral("the workbook could not be created."));
+    lxw_worksheet *sheet = workbook_add_worksheet(book, nullptr);
+
+    lxw_error error = LXW_NO_ERROR;
+    const auto check = [&](lxw_error e) {
+        if (e != LXW_NO_ERROR && error == LXW_NO_ERROR)
+            error = e;
+    };
+    const auto writeText = [&](lxw_row_t row, lxw_col_t col, const QString &text) {
+        // A cell holds at most 32767 characters.
+        const QByteArray utf8 = text.left(32767).toUtf8();
+        check(worksheet_write_string(sheet, row, col, utf8.constData(), nullptr));
+    };
+
+    const int fields = rs.FieldCount();
+    for (int c = 0; c < fields; ++c)
+        writeText(0, lxw_col_t(c), rs.FieldName(c));
+    quint32 row = 1;
+    while (!rs.isEOF() && error == LXW_NO_ERROR) {
+        for (int c = 0; c < fields; ++c) {
+            const QVariant v = rs.Value(c);
+            switch (v.typeId()) {
+            case QMetaType::UnknownType:
+            case QMetaType::QByteArray:
+                break; // NULL and pictures leave the cell empty
+            case QMetaType::LongLong:
+            case QMetaType::Int:
+            case QMetaType::Double:
+                check(worksheet_write_number(sheet, row, lxw_col_t(c), v.toDouble(), nullptr));
+                break;
+            default:
+                if (!v.isNull())
+                    writeText(row, lxw_col_t(c), v.toString());
+            }
+        }
+        ++row;
+        rs.MoveNext();
+    }
+    const lxw_error closed = workbook_close(book);
+    check(closed);
+    if (error != LXW_NO_ERROR) {
+        QFile::remove(path);
+        cannotWrite(path, QString::fromUtf8(lxw_strerror(error)));
+    }
+}
+
+void SaveRecordsetToXLS(Recordset &rs, const QString &fileName, AppState &state)
+{
+    Q_UNUSED(fileName);
+    const QString folder = state.folders().temp;
+    // A fresh name, reserved by creating the file.
+    QTemporaryFile reserve(QDir(folder).filePath(QStringLiteral("Medlantis-XXXXXX.xlsx")));
+    reserve.setAutoRemove(false);
+    if (!reserve.open())
+        cannotWrite(reserve.fileTemplate(), reserve.errorString());
+    const QString path = QDir::toNativeSeparators(reserve.fileName());
+    reserve.close();
+    {
+        const WaitCursor wait;
+        writeRecordsetXlsx(rs, path, folder);
+    }
+    if (!state.prompter().openUrl(path)) {
+        state.prompter().message(
+            QStringLiteral("No spreadsheet program could open the workbook. It was saved as:")
+                + kCrLf + path,
+            QString(), MsgIcon::Information, MsgButtons::OK);
+    }
+}
+
+void SaveRecordsetToPDF(Recordset &rs, const QString &fileName, AppState &state)
+{
+    Q_UNUSED(fileName);
+    Prompter &prompter = state.prompter();
+    Steps step(prompter, QStringLiteral("modSaveRecordset"), QStringLiteral("SaveRecordsetToPDF"));
+    QString textPath;
+    QString text;
+    bool haveText = false;
+    QString target;
+    bool written = false;
+    step([&] {
+        textPath = NormalizePath(state.folders().temp + nativeSeparator()
+                                 + QStringLiteral("Records.txt"));
+    });
+    step([&] { SaveRecordsetToTXT(rs, textPath); });
+    step([&] {
+        if (!FileExists(textPath)) {
+            step.stop();
+            return;
+        }
+        QFile file(textPath);
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error(QStringLiteral("Cannot read the file %1: %2")
+                                         .arg(textPath, file.errorString())
+                                         .toStdString());
+        text = QString::fromUtf8(file.readAll());
+        haveText = true;
+    });
+    step([&] {
+        if (haveText)
+            target = prompter.saveFile(QStringLiteral("Save PDF"),
+                                       QStringLiteral("PDF Files (*.pdf)|*.pdf"));
+    });
+    step([&] {
+        if (!target.isEmpty()) {
+            const WaitCursor wait;
+            writeTextTablePdf(text, target, QStringLiteral("Records"));
+            written = true;
+        }
+    });
+    step([&] { RemoveFile(textPath); });
+    step([&] {
+        if (written)
+            prompter.openUrl(target);
+    });
+}

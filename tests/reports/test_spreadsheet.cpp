@@ -1,0 +1,98 @@
+#include <map>
+
+#include <QFileInfo>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include "ReportsFixture.h"
+#include "data/Recordset.h"
+#include "reports/modSaveRecordset.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+struct Cell
+{
+    QString type; // "n" for a number, "inlineStr" or "s" for text
+    QString value;
+};
+
+// Cells of the first sheet by reference ("A1"), read from the workbook's XML.
+std::map<QString, Cell> sheetCells(const QString &workbook)
+{
+    const QByteArray xml = runTool(QStringLiteral("unzip"),
+                                   {QStringLiteral("-p"), workbook,
+                                    QStringLiteral("xl/worksheets/sheet1.xml")});
+    std::map<QString, Cell> cells;
+    QXmlStreamReader r(xml);
+    QString ref;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (!r.isStartElement())
+            continue;
+        if (r.name() == QLatin1String("c")) {
+            ref = r.attributes().value(QLatin1String("r")).toString();
+            const QString t = r.attributes().value(QLatin1String("t")).toString();
+            cells[ref].type = t.isEmpty() ? QStringLiteral("n") : t;
+        } else if (r.name() == QLatin1String("v") || r.name() == QLatin1String("t")) {
+            cells[ref].value = r.readElementText();
+        }
+    }
+    EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
+    return cells;
+}
+
+} // namespace
+
+TEST(Spreadsheet, FieldNamesThenValuesNumbersStayNumbersNullStaysEmpty)
+{
+    TestWorld w;
+    addTrickyVisits(w);
+    Recordset rs;
+    rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+    SaveRecordsetToXLS(rs, QString(), w.ctx());
+
+    EXPECT_TRUE(rs.isEOF());
+    ASSERT_EQ(w.prompter().urls.size(), 1);
+    const QString book = w.prompter().urls.first();
+    EXPECT_EQ(QFileInfo(book).absolutePath(),
+              QFileInfo(w.path(QStringLiteral("temp"))).absoluteFilePath());
+    EXPECT_TRUE(book.endsWith(QLatin1String(".xlsx")));
+    EXPECT_TRUE(w.prompter().boxes.empty());
+
+    const auto cells = sheetCells(book);
+    EXPECT_EQ(cells.at("A1").value, "PatientID");
+    EXPECT_EQ(cells.at("C1").value, "Visit Date");
+    EXPECT_EQ(cells.at("A2").type, "n");
+    EXPECT_EQ(cells.at("A2").value, "7");
+    EXPECT_NE(cells.at("B2").type, "n");
+    EXPECT_EQ(cells.at("B2").value, "Ana Cruz");
+    EXPECT_EQ(cells.at("D2").value, "Cough \"dry\" <3 days");
+    EXPECT_EQ(cells.count("F2"), 0u) << "a NULL leaves the cell empty";
+    EXPECT_EQ(cells.at("B3").value, "Łukasz Żółć");
+    EXPECT_EQ(cells.at("F3").value, "M. Reyes");
+    EXPECT_EQ(cells.count("A4"), 0u);
+
+    // Each export is a new workbook.
+    rs.MoveFirst();
+    SaveRecordsetToXLS(rs, QString(), w.ctx());
+    ASSERT_EQ(w.prompter().urls.size(), 2);
+    EXPECT_NE(w.prompter().urls.at(0), w.prompter().urls.at(1));
+}
+
+TEST(Spreadsheet, TellsWhereTheWorkbookIsWhenNothingOpensIt)
+{
+    TestWorld w;
+    addTrickyVisits(w);
+    w.prompter().urlOpens = false;
+    Recordset rs;
+    rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+    SaveRecordsetToXLS(rs, QString(), w.ctx());
+
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    const QString book = w.prompter().urls.value(0);
+    EXPECT_TRUE(QFileInfo::exists(book));
+    EXPECT_TRUE(w.prompter().last().text.contains(book));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
+}

@@ -1,0 +1,246 @@
+#include <functional>
+
+#include <QDir>
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include "ReportsFixture.h"
+#include "data/Recordset.h"
+#include "reports/modSaveRecordset.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+using Writer = std::function<void(Recordset &, const QString &)>;
+
+struct TextFormat
+{
+    const char *extension;
+    Writer write;
+};
+
+const TextFormat kFormats[] = {
+    {"xml", SaveRecordsetToXML},
+    {"csv", SaveRecordsetToCSV},
+    {"txt", SaveRecordsetToTXT},
+};
+
+// Fields of a CSV text as RFC 4180 reads them.
+std::vector<QStringList> parseCsv(const QString &text)
+{
+    std::vector<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            const bool doubled = i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"');
+            if (c == QLatin1Char('"') && doubled) {
+                field += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            record << field;
+            field.clear();
+        } else if (c == QLatin1Char('\r') && text.mid(i, 2) == QStringLiteral("\r\n")) {
+            record << field;
+            field.clear();
+            records.push_back(record);
+            record.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
+// Element texts of each <row>, in order.
+std::vector<QStringList> parseXml(const QByteArray &bytes, QString *error)
+{
+    std::vector<QStringList> rows;
+    QXmlStreamReader xml(bytes);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            ++depth;
+            if (depth == 2)
+                rows.emplace_back();
+            else if (depth == 3)
+                rows.back() << xml.readElementText(), --depth;
+        } else if (xml.isEndElement()) {
+            --depth;
+        }
+    }
+    if (xml.hasError())
+        *error = xml.errorString();
+    return rows;
+}
+
+} // namespace
+
+TEST(Writers, WriteTheExpectedBytes)
+{
+    TestWorld w;
+    addTrickyVisits(w);
+    for (const TextFormat &format : kFormats) {
+        SCOPED_TRACE(format.extension);
+        Recordset rs;
+        rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+        const QString file = w.path(QStringLiteral("visits.") + format.extension);
+        format.write(rs, file);
+        EXPECT_TRUE(rs.isEOF()) << "the writer leaves the recordset at its end";
+        EXPECT_EQ(readFile(file), expectedFile(QStringLiteral("export_visits/visits.")
+                                               + format.extension));
+    }
+}
+
+TEST(Writers, EmptyResultGivesHeadingsOnly)
+{
+    TestWorld w;
+    const struct
+    {
+        Writer write;
+        QByteArray expected;
+    } cases[] = {
+        {SaveRecordsetToXML, "<xml>\r\n</xml>\r\n"},
+        {SaveRecordsetToCSV, "\"PatientID\",\"Last Name\",\r\n\r\n"},
+        {SaveRecordsetToTXT, "PatientID\tLast Name\t\r\n\r\n"},
+    };
+    for (const auto &c : cases) {
+        Recordset rs;
+        rs.Open(QStringLiteral("select PatientID, LastName as [Last Name] from PatientRecords"),
+                w.db(), adOpenStatic, adLockReadOnly);
+        const QString file = w.path(QStringLiteral("empty.out"));
+        c.write(rs, file);
+        EXPECT_EQ(readFile(file), c.expected);
+    }
+}
+
+TEST(Writers, StartAtTheCurrentRow)
+{
+    TestWorld w;
+    addTrickyVisits(w);
+    Recordset rs;
+    rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+    rs.MoveNext();
+    EXPECT_EQ(recordsetTxt(rs),
+              QStringLiteral("PatientID\tPatient Name\tVisit Date\tChief Complaint\tPhysician\t"
+                             "Nurse\t\r\n12\tŁukasz Żółć\t2024-04-11\tFever & chills > 38\t"
+                             "Dr. Ωμέγα\tM. Reyes\t\r\n"));
+}
+
+TEST(Writers, ValuesRoundTripAsFarAsTheFormatAllows)
+{
+    TestWorld w;
+    const QStringList values = {
+        QStringLiteral("plain"),
+        QStringLiteral("tab\there"),
+        QStringLiteral("two\r\nlines"),
+        QStringLiteral("say \"hi\", twice"),
+        QStringLiteral("a < b && c > d"),
+        QStringLiteral("O'Brien"),
+        QStringLiteral("Ærøskøbing Ωμέγα 東京"),
+        QStringLiteral("</Notes><x>"),
+    };
+    {
+        Recordset add;
+        add.Open(QStringLiteral("select PatientID, Notes from PatientRecords"), w.db());
+        for (int i = 0; i < values.size(); ++i) {
+            add.AddNew();
+            add.setValue(QStringLiteral("PatientID"), i + 1);
+            add.setValue(QStringLiteral("Notes"), values.at(i));
+            add.Update();
+        }
+    }
+    const QString sql =
+        QStringLiteral("select PatientID as [Patient ID], Notes from PatientRecords");
+    Recordset rs;
+
+    rs.Open(sql, w.db(), adOpenStatic, adLockReadOnly);
+    SaveRecordsetToCSV(rs, w.path(QStringLiteral("r.csv")));
+    const auto csv = parseCsv(QString::fromUtf8(readFile(w.path(QStringLiteral("r.csv")))));
+    ASSERT_EQ(csv.size(), size_t(values.size() + 2)); // heading, rows, final empty line
+    EXPECT_EQ(csv[0], (QStringList{QStringLiteral("Patient ID"), QStringLiteral("Notes"), ""}));
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(csv[size_t(i + 1)].value(1), values.at(i));
+
+    rs.Close();
+    rs.Open(sql, w.db(), adOpenStatic, adLockReadOnly);
+    SaveRecordsetToXML(rs, w.path(QStringLiteral("r.xml")));
+    QString error;
+    const auto xml = parseXml(readFile(w.path(QStringLiteral("r.xml"))), &error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    ASSERT_EQ(xml.size(), size_t(values.size()));
+    for (int i = 0; i < values.size(); ++i) {
+        // XML readers turn CR LF into LF.
+        EXPECT_EQ(xml[size_t(i)].value(1), QString(values.at(i)).replace("\r\n", "\n"));
+    }
+
+    rs.Close();
+    rs.Open(sql, w.db(), adOpenStatic, adLockReadOnly);
+    SaveRecordsetToTXT(rs, w.path(QStringLiteral("r.txt")));
+    const QString txt = QString::fromUtf8(readFile(w.path(QStringLiteral("r.txt"))));
+    const QStringList lines = txt.split(QStringLiteral("\r\n"));
+    // Text has no quoting: every value is there unchanged, and a value
+    // without tabs or line breaks comes back as a whole line's cell.
+    for (int i = 0; i < values.size(); ++i) {
+        const QString &v = values.at(i);
+        const QString line = QString::number(i + 1) + QLatin1Char('\t') + v + QLatin1Char('\t');
+        if (v.contains(QLatin1Char('\t')) || v.contains(QLatin1Char('\n')))
+            EXPECT_TRUE(txt.contains(line)) << v.toStdString();
+        else
+            EXPECT_TRUE(lines.contains(line)) << v.toStdString();
+    }
+}
+
+TEST(Writers, ElementNamesAreValidXml)
+{
+    const struct
+    {
+        const char *field;
+        const char *element;
+    } cases[] = {
+        {"Visit Date", "Visit_Date"},
+        {"Phone Number", "Phone_Number"},
+        {"PatientID", "PatientID"},
+        {"Firstname+' '+Lastname", "Firstname_____Lastname"},
+        {"1st Visit", "_st_Visit"},
+        {"Größe", "Größe"},
+        {"a:b/c", "a_b_c"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(xmlElementName(QString::fromUtf8(c.field)), QString::fromUtf8(c.element));
+}
+
+TEST(Writers, FailureLeavesNoFileBehind)
+{
+    TestWorld w;
+    addTrickyVisits(w);
+    QDir folder(w.path(QStringLiteral("out")));
+    folder.mkpath(QStringLiteral("taken"));
+    const QString intoMissingFolder = w.path(QStringLiteral("missing/visits.csv"));
+    const QString ontoFolder = folder.filePath(QStringLiteral("taken"));
+    for (const TextFormat &format : kFormats) {
+        for (const QString &target : {intoMissingFolder, ontoFolder}) {
+            SCOPED_TRACE(std::string(format.extension) + " " + target.toStdString());
+            Recordset rs;
+            rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+            EXPECT_THROW(format.write(rs, target), std::exception);
+            EXPECT_FALSE(QFile::exists(intoMissingFolder));
+            EXPECT_TRUE(QFileInfo(ontoFolder).isDir());
+            EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                      QStringList{QStringLiteral("taken")});
+        }
+    }
+}
