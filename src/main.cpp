@@ -12,6 +12,8 @@
 
 int main(int argc, char **argv)
 {
+    // The pictures and colour schemes sit in a static library.
+    Q_INIT_RESOURCE(medlantis);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Medlantis"));
     QApplication::setOrganizationName(QStringLiteral("Trevanto"));

@@ -1,5 +1,7 @@
 #include "shell/Startup.h"
 
+#include <QApplication>
+
 #include "data/Connection.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "shell/AppContext.h"
@@ -7,6 +9,8 @@
 #include "shell/Prompter.h"
 #include "shell/SystemModule.h"
 #include "shell/modMain.h"
+#include "users/Form1.h"
+#include "users/frmSetAdmin.h"
 
 StartWindow Main(AppContext &ctx, SingleInstance &instance,
                  const std::function<QString()> &engineProbe)
@@ -41,7 +45,8 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
 
 void showStartWindow(AppContext &ctx, StartWindow which)
 {
-    Q_UNUSED(ctx);
-    Q_UNUSED(which);
-    // The login and first-run windows are shown here.
+    if (which == StartWindow::Login)
+        ctx.window<Form1>().show();
+    else if (which == StartWindow::Setup)
+        ctx.window<frmSetAdmin>().show();
 }

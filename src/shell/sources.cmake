@@ -12,3 +12,8 @@ list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Startup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetUtils.cpp
 )
+list(APPEND UI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/MDIFormMain.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Ribbon.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StatusBarPanes.cpp
+)

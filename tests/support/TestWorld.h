@@ -10,6 +10,8 @@
 
 // A whole world for one test in a temporary folder: settings file, program
 // folder (with the blank template), per-user data, desktop and TEMP.
+// Modal windows are scripted through ctx().modalHook (by default they show
+// and hide at once).
 class TestWorld
 {
 public:

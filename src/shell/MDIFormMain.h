@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+
+class AppContext;
+class Form;
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+class Ribbon;
+class StatusBarPanes;
+
+// The main window: a multiple-document frame with the ribbon and the status
+// bar. Every ribbon command arrives in CommandBars_Execute.
+class MDIFormMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MDIFormMain(AppContext &ctx);
+    ~MDIFormMain() override;
+
+    StatusBarPanes *StatusBar1;
+    QMdiArea *mdiArea;
+
+    // Shows a Form as an MDI child (wrapped once in a QMdiSubWindow), brings it
+    // to the front and gives it the focus; runs the child's activation also
+    // when it was already visible.
+    void showChild(Form &child);
+    // The sub-window that holds child, or nullptr before its first showChild.
+    QMdiSubWindow *subWindowOf(const Form &child) const;
+
+    void CommandBars_Execute(int id, const QString &caption);
+    Ribbon *RibbonBar() { return m_ribbon; }
+
+    // The style sheet file of a colour scheme command (3001-3003), relative
+    // to the program folder; "" for Blue, the built-in scheme.
+    static QString colourSchemeFile(int id);
+    // The scheme now showing: 3000 (Blue) to 3003.
+    int colourScheme() const { return m_scheme; }
+
+    // Registers the program's embedded pictures and schemes, once.
+
+    static QString supportPage();
+    static QString homePage();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void MDIForm_Load();
+    void CreateRibbonBar();
+    // The exit sequence; false keeps the window open.
+    bool MDIForm_QueryUnload();
+    void selectColourScheme(int id);
+    void toggleRightToLeft();
+
+    AppContext &ctx;
+    Ribbon *m_ribbon = nullptr;
+    QTimer *m_timer = nullptr;
+    bool m_loaded = false;
+    int m_scheme = 3000;
+    QHash<Form *, QPointer<QMdiSubWindow>> m_subWindows;
+};

@@ -1,0 +1,270 @@
+#include "users/Form1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "data/Cipher.h"
+#include "data/Recordset.h"
+#include "maintenance/frmNetworkSettings.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/MDIFormMain.h"
+#include "shell/Prompter.h"
+#include "shell/Settings.h"
+#include "shell/StatusBarPanes.h"
+#include "shell/SystemModule.h"
+#include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
+#include "users/frmAddNewUser.h"
+
+namespace {
+
+QPushButton *newButton(const QString &caption, const QString &name, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form1::Form1(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Login"));
+
+    cboUsers = new QComboBox(this);
+    cboUsers->setObjectName(QStringLiteral("cboUsers"));
+    cboUsers->setEditable(true);
+    cboUsers->setInsertPolicy(QComboBox::NoInsert);
+    // Names match letter for letter, so nothing completes a typed name.
+    cboUsers->setCompleter(nullptr);
+    cboUsers->setMinimumWidth(220);
+    txtPassword = new QLineEdit(this);
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->installEventFilter(this);
+    Check1 = new QCheckBox(QStringLiteral("Save Password"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    cmdLogin = newButton(QStringLiteral("Login"), QStringLiteral("cmdLogin"), this);
+    cmdLogin->setDefault(true);
+    cmdNewLogin = newButton(QStringLiteral("Add New User"), QStringLiteral("cmdNewLogin"), this);
+    cmdCancel = newButton(QStringLiteral("Cancel"), QStringLiteral("cmdCancel"), this);
+    cmdDatabaseSettings = newButton(QStringLiteral("Network Settings"),
+                                    QStringLiteral("cmdDatabaseSettings"), this);
+
+    auto *grid = new QGridLayout;
+    auto *userLabel = new QLabel(QStringLiteral("User Name:"), this);
+    userLabel->setBuddy(cboUsers);
+    auto *passwordLabel = new QLabel(QStringLiteral("Password:"), this);
+    passwordLabel->setBuddy(txtPassword);
+    grid->addWidget(userLabel, 0, 0);
+    grid->addWidget(cboUsers, 0, 1);
+    grid->addWidget(passwordLabel, 1, 0);
+    grid->addWidget(txtPassword, 1, 1);
+    grid->addWidget(Check1, 2, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdLogin);
+    buttons->addWidget(cmdNewLogin);
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch();
+    buttons->addWidget(cmdDatabaseSettings);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    setTabOrder(cboUsers, txtPassword);
+    setTabOrder(txtPassword, Check1);
+    setTabOrder(Check1, cmdLogin);
+    setTabOrder(cmdLogin, cmdNewLogin);
+    setTabOrder(cmdNewLogin, cmdCancel);
+    setTabOrder(cmdCancel, cmdDatabaseSettings);
+
+    connect(cboUsers, &QComboBox::activated, this, [this] { cboUsers_Click(); });
+    connect(cboUsers->lineEdit(), &QLineEdit::textEdited, this, [this] { cboUsers_Change(); });
+    // An editable combo box keeps Enter to itself; here it means "Login".
+    connect(cboUsers->lineEdit(), &QLineEdit::returnPressed, cmdLogin, &QPushButton::click);
+    connect(cmdLogin, &QPushButton::clicked, this, [this] { cmdLogin_Click(); });
+    connect(cmdNewLogin, &QPushButton::clicked, this, [this] { cmdNewLogin_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(cmdDatabaseSettings, &QPushButton::clicked, this,
+            [this] { cmdDatabaseSettings_Click(); });
+}
+
+void Form1::Form_Load()
+{
+    Steps step(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    const QString program = ctx.folders().program;
+    step([&] { setWindowIcon(QIcon(QStringLiteral(":/medlantis.png"))); });
+    step([&] {
+        applyStyleSheetFile(this, program + nativeSeparator() + QStringLiteral("styles")
+                                      + nativeSeparator() + QStringLiteral("Office2007.cjstyles"));
+    });
+    step([&] { SystemModule::CopyBlankDB(ctx); });
+    step([&] { ApplyLoginSkin(this, program); });
+    step([&] { applyHandCursor(this, program); });
+    step([&] { CheckPdfPrinter(QtPrinterList(), ctx.prompter()); });
+}
+
+void Form1::Form_Activate()
+{
+    Steps step(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("Form_Activate"));
+    step([&] { LoadUserNames(); });
+    step([&] {
+        const int n =
+            ctx.settings().GetSetting(SettingKeys::LastLogin, QStringLiteral("0")).toInt();
+        if (n < cboUsers->count()) {
+            cboUsers->setCurrentIndex(n < 0 ? -1 : n);
+            cboUsers_Click();
+        }
+    });
+}
+
+bool Form1::Form_QueryUnload()
+{
+    // Closing the login window leaves the application, as Cancel does.
+    ctx.endProcess(0);
+    return true;
+}
+
+void Form1::LoadUserNames()
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("Select UserName from Users"), ctx.db());
+    cboUsers->clear();
+    for (; !rs.isEOF(); rs.MoveNext())
+        cboUsers->addItem(D(rs.Text(QStringLiteral("UserName"))));
+    // A filled list starts with no entry chosen; the activation chooses one.
+    cboUsers->setCurrentIndex(-1);
+    rs.Close();
+}
+
+void Form1::LoadSavedPassword()
+{
+    const QString name = cboUsers->currentText();
+    if (name.isEmpty())
+        return;
+    Recordset rs;
+    rs.Open(QStringLiteral("Select Password from Users where UserName='") + E(name)
+                + QStringLiteral("' and SavePassword=1"),
+            ctx.db());
+    if (rs.isEOF()) {
+        txtPassword->clear();
+        Check1->setChecked(false);
+    } else {
+        txtPassword->setText(D(rs.Text(QStringLiteral("Password"))));
+        Check1->setChecked(true);
+    }
+    rs.Close();
+}
+
+void Form1::cboUsers_Click()
+{
+    trapped(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("cboUsers_Click"), 100, [&] {
+        ctx.settings().SaveSetting(SettingKeys::LastLogin,
+                                   QString::number(cboUsers->currentIndex()));
+        LoadSavedPassword();
+    });
+}
+
+void Form1::cboUsers_Change()
+{
+    // A typed name is no entry of the list.
+    trapped(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("cboUsers_Change"), 100, [&] {
+        ctx.settings().SaveSetting(SettingKeys::LastLogin, QStringLiteral("-1"));
+        LoadSavedPassword();
+    });
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // The whole password is selected on entry; after the click that gave the
+    // focus, so the click does not undo it.
+    if (watched == txtPassword && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, txtPassword, [this] { txtPassword->selectAll(); });
+    return Form::eventFilter(watched, event);
+}
+
+void Form1::cmdLogin_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("cmdLogin_Click"));
+    bool found = false;
+    step([&] {
+        if (cboUsers->currentText().isEmpty()) {
+            cboUsers->setFocus();
+            step.stop();
+        }
+    });
+    step([&] {
+        if (txtPassword->text().isEmpty()) {
+            txtPassword->setFocus();
+            step.stop();
+        }
+    });
+    step([&] { found = FindUserByName(ctx, cboUsers->currentText()); });
+    step([&] {
+        if (!found) {
+            ctx.prompter().message(QStringLiteral("Invalid User Name."),
+                                   QStringLiteral("Invalid User Name"), MsgIcon::Exclamation,
+                                   MsgButtons::OK);
+            cboUsers->setFocus();
+            cboUsers->lineEdit()->selectAll();
+            step.stop();
+        }
+    });
+    step([&] {
+        if (txtPassword->text() != ctx.CurrentUser.Password) {
+            ctx.prompter().message(QStringLiteral("Invalid Password."),
+                                   QStringLiteral("Invalid User Password"), MsgIcon::Exclamation,
+                                   MsgButtons::OK);
+            txtPassword->setFocus();
+            txtPassword->selectAll();
+            step.stop();
+        }
+    });
+    step([&] {
+        ctx.db().Execute(QStringLiteral("update Users set savepassword=")
+                         + (Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"))
+                         + QStringLiteral(" where userid=")
+                         + QString::number(ctx.CurrentUser.UserID));
+    });
+    step([&] { LogTimeIn(ctx); });
+    step([&] { hide(); });
+    step([&] { ctx.window<MDIFormMain>().showMaximized(); });
+    step([&] {
+        ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
+            1, QStringLiteral("  Current User: ") + ctx.CurrentUser.UserName
+                   + QStringLiteral(" (") + ctx.CurrentUser.Privilege + QStringLiteral(")"));
+    });
+}
+
+void Form1::cmdNewLogin_Click()
+{
+    ctx.UserEditorMode = QStringLiteral("Save");
+    frmAddNewUser &editor = ctx.window<frmAddNewUser>();
+    editor.cmdSave->setText(QStringLiteral("Save"));
+    editor.setWindowTitle(QStringLiteral("Add New User"));
+    editor.OpenedFromLogin = true;
+    // Owned by this window, so the names are read again when it closes.
+    showModal(editor);
+}
+
+void Form1::cmdCancel_Click()
+{
+    ctx.endProcess(0);
+}
+
+void Form1::cmdDatabaseSettings_Click()
+{
+    // Owned by this window, so the names are read again from the file chosen there.
+    showModal(ctx.window<frmNetworkSettings>());
+}

@@ -1,0 +1,84 @@
+#include "users/UserSession.h"
+
+#include <limits>
+
+#include "data/Cipher.h"
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "shell/AppState.h"
+
+QString logDateText(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("MM/dd/yyyy"));
+}
+
+QString logTimeText(const QDateTime &when)
+{
+    // "ap" is the lower-case am/pm of the C locale, so the text is the same
+    // on every workstation.
+    return when.toString(QStringLiteral("hh:mm:ss ap"));
+}
+
+bool FindUserByName(AppState &state, const QString &userName)
+{
+    // E() gives only hexadecimal digits and blanks, so the text is safe in quotes.
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT * FROM Users where StrComp(UserName, '") + E(userName)
+                + QStringLiteral("', 0) = 0"),
+            state.db());
+    if (rs.isEOF())
+        return false;
+    state.CurrentUser.UserID = qint32(rs.Value(QStringLiteral("UserID")).toLongLong());
+    state.CurrentUser.UserName = D(rs.Text(QStringLiteral("UserName")));
+    state.CurrentUser.Password = D(rs.Text(QStringLiteral("Password")));
+    state.CurrentUser.Privilege = D(rs.Text(QStringLiteral("Privilege")));
+    return true;
+}
+
+void LogTimeIn(AppState &state, const QDateTime &now)
+{
+    // Reading the last number and adding the row happen under one write lock,
+    // so two workstations signing in at once cannot pick the same LogID.
+    Transaction transaction(state.db());
+    Recordset rs;
+    rs.Open(QStringLiteral("Select * from UserLog order by LogID"), state.db(), adOpenStatic,
+            adLockOptimistic);
+    qint64 logId = 1;
+    if (!rs.isEOF()) {
+        rs.MoveLast();
+        logId = rs.Value(QStringLiteral("LogID")).toLongLong() + 1;
+    }
+    if (logId > std::numeric_limits<qint32>::max())
+        throw DbError(6, QStringLiteral("Overflow"));
+    rs.AddNew();
+    rs.setValue(QStringLiteral("LogID"), logId);
+    rs.setValue(QStringLiteral("UserName"), state.CurrentUser.UserName);
+    rs.setValue(QStringLiteral("Privilege"), state.CurrentUser.Privilege);
+    rs.setValue(QStringLiteral("LogDate"), logDateText(now));
+    rs.setValue(QStringLiteral("TimeIn"), logTimeText(now));
+    rs.UpdateBatch();
+    rs.Close();
+    transaction.commit();
+    state.OwnLogID = qint32(logId);
+}
+
+void LogTimeOut(AppState &state, const QDateTime &now)
+{
+    Recordset rs;
+    if (state.OwnLogID > 0) {
+        // Only our own row: on a shared database the newest row may belong to
+        // another workstation. If ours is gone, there is nothing to close.
+        rs.Open(QStringLiteral("Select * from UserLog where LogID=")
+                    + QString::number(state.OwnLogID),
+                state.db());
+    } else {
+        rs.Open(QStringLiteral("Select * from UserLog order by LogID"), state.db());
+    }
+    if (!rs.isEOF()) {
+        rs.MoveLast();
+        rs.setValue(QStringLiteral("TimeOut"), logTimeText(now));
+        rs.UpdateBatch();
+    }
+    rs.Close();
+}

@@ -1,0 +1,187 @@
+#include "users/frmSetAdmin.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "data/Cipher.h"
+#include "data/Connection.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/MDIFormMain.h"
+#include "shell/Prompter.h"
+#include "shell/StatusBarPanes.h"
+#include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
+
+namespace {
+
+QLineEdit *newBox(const QString &name, const QString &toolTip, QWidget *parent)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setMaxLength(20);
+    box->setToolTip(toolTip);
+    return box;
+}
+
+} // namespace
+
+frmSetAdmin::frmSetAdmin(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmSetAdmin"));
+    setWindowTitle(QStringLiteral("Set New Administrator Password"));
+
+    lblInstructions = new QLabel(QStringLiteral(" You are using this application for the first "
+                                                "time. Enter the necessary  details for the "
+                                                "Administrator account."),
+                                 this);
+    lblInstructions->setObjectName(QStringLiteral("lblInstructions"));
+    lblInstructions->setWordWrap(true);
+    const QString passwordTip = QStringLiteral(
+        "Should not exceed 20 characters and must contain both numbers and letters.");
+    txtUserName = newBox(QStringLiteral("txtUserName"),
+                         QStringLiteral("Should not exceed 20 characters."), this);
+    txtPassword = newBox(QStringLiteral("txtPassword"), passwordTip, this);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtRetype = newBox(QStringLiteral("txtRetype"), passwordTip, this);
+    txtRetype->setEchoMode(QLineEdit::Password);
+    cmdSave = new QPushButton(QStringLiteral("Save"), this);
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdSave->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+
+    auto *grid = new QGridLayout;
+    const std::pair<const char *, QLineEdit *> rows[] = {
+        {"User Name:", txtUserName}, {"Password:", txtPassword}, {"Retype Password:", txtRetype}};
+    int row = 0;
+    for (const auto &[caption, box] : rows) {
+        auto *label = new QLabel(QLatin1String(caption), this);
+        label->setBuddy(box);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(box, row++, 1);
+    }
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblInstructions);
+    layout->addSpacing(6);
+    layout->addLayout(grid);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+    setMinimumWidth(380);
+    setTabOrder(txtUserName, txtPassword);
+    setTabOrder(txtPassword, txtRetype);
+    setTabOrder(txtRetype, cmdSave);
+    setTabOrder(cmdSave, cmdCancel);
+
+    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+}
+
+void frmSetAdmin::Form_Load()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmSetAdmin"), QStringLiteral("Form_Load"));
+    const QString program = ctx.folders().program;
+    step([&] { setWindowIcon(QIcon(QStringLiteral(":/medlantis.png"))); });
+    step([&] {
+        applyStyleSheetFile(this, program + nativeSeparator() + QStringLiteral("styles")
+                                      + nativeSeparator() + QStringLiteral("Office2007.cjstyles"));
+    });
+    step([&] {
+        if (m_users.State())
+            m_users.Close();
+        m_users.Open(QStringLiteral("SELECT * FROM Users"), ctx.db());
+    });
+    step([&] { applyHandCursor(this, program); });
+}
+
+void frmSetAdmin::cmdSave_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmSetAdmin"), QStringLiteral("cmdSave_Click"));
+    const QString userName = txtUserName->text();
+    const QString password = txtPassword->text();
+    step([&] {
+        if (userName.size() < 4) {
+            ctx.prompter().message(
+                QStringLiteral("User Name must be at least 4 characters in length."),
+                QStringLiteral("Invalid User Name Length"), MsgIcon::Exclamation, MsgButtons::OK);
+            txtUserName->setFocus();
+            txtUserName->selectAll();
+            step.stop();
+        }
+    });
+    step([&] {
+        if (password.size() < 6 || txtRetype->text().size() < 6) {
+            ctx.prompter().message(
+                QStringLiteral("Password must be at least 6 characters in length."),
+                QStringLiteral("Invalid Password Length"), MsgIcon::Exclamation, MsgButtons::OK);
+            txtPassword->clear();
+            txtRetype->clear();
+            txtPassword->setFocus();
+            step.stop();
+        }
+    });
+    step([&] {
+        if (password != txtRetype->text()) {
+            ctx.prompter().message(QStringLiteral("Password entries did not match.\r\n"
+                                                  "Make sure you typed it correctly."),
+                                   QStringLiteral("Retype Password"), MsgIcon::Exclamation,
+                                   MsgButtons::OK);
+            txtPassword->clear();
+            txtRetype->clear();
+            txtPassword->setFocus();
+            step.stop();
+        }
+    });
+    step([&] { ctx.db().Execute(QStringLiteral("delete from Users")); });
+    step([&] { ctx.db().Execute(QStringLiteral("delete from UserLog")); });
+    step([&] {
+        m_users.AddNew();
+        m_users.setValue(QStringLiteral("UserID"), 1);
+        m_users.setValue(QStringLiteral("UserName"), E(userName));
+        m_users.setValue(QStringLiteral("Privilege"), E(QStringLiteral("Administrator")));
+        m_users.setValue(QStringLiteral("Password"), E(password));
+        m_users.UpdateBatch();
+    });
+    step([&] {
+        ctx.CurrentUser.UserID = 1;
+        ctx.CurrentUser.UserName = userName;
+        ctx.CurrentUser.Password = password;
+        ctx.CurrentUser.Privilege = QStringLiteral("Administrator");
+    });
+    step([&] { LogTimeIn(ctx); });
+    step([&] {
+        // A marker that cannot be written only means the setup shows again next time.
+        QString content = E(userName) + QLatin1Char('|') + E(password) + QLatin1Char('|')
+                          + E(QStringLiteral("Administrator"));
+        ReadWriteTextFile(ctx.markerPath(), content, 2);
+    });
+    step([&] { AdminSaved = true; });
+    step([&] { hide(); });
+    step([&] { ctx.window<MDIFormMain>().showMaximized(); });
+    step([&] {
+        ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
+            1, QStringLiteral("Current User: ") + ctx.CurrentUser.UserName + QStringLiteral(" (")
+                   + ctx.CurrentUser.Privilege + QStringLiteral(")"));
+    });
+}
+
+void frmSetAdmin::cmdCancel_Click()
+{
+    ctx.endProcess(0);
+}
+
+bool frmSetAdmin::Form_QueryUnload()
+{
+    // Leaving before the account exists leaves the application.
+    if (!AdminSaved)
+        ctx.endProcess(0);
+    return true;
+}
