@@ -1,0 +1,88 @@
+#include "patients/PatientQueries.h"
+
+#include "data/Connection.h"
+#include "data/Recordset.h"
+#include "shell/modMain.h"
+
+namespace {
+
+// What the list shows and prints. Notes, history and photos stay in the
+// database: with them, 100,000 patients would take several times the memory.
+QString listColumns()
+{
+    return QStringLiteral("PatientID,LastName,FirstName,MiddleName,DateOfBirth,Gender,"
+                          "MaritalStatus,Phone,Mobile");
+}
+
+} // namespace
+
+QString patientListSql()
+{
+    return QStringLiteral("Select ") + listColumns()
+           + QStringLiteral(" from [PatientRecords] order by [Lastname]");
+}
+
+QString patientSearchSql(const QString &searchColumn, const QString &text,
+                         const QString &sortColumn, bool descending)
+{
+    return QStringLiteral("SELECT ") + listColumns() + QStringLiteral(" FROM [PatientRecords]")
+           + QStringLiteral(" where [") + RemoveSpaces(searchColumn) + QStringLiteral("] like '")
+           + sqlText(text)
+           + QStringLiteral("%' order by [") + RemoveSpaces(sortColumn) + QStringLiteral("] ")
+           + (descending ? QStringLiteral("desc") : QStringLiteral("asc"));
+}
+
+QString patientUpdateSql(const PatientFields &f, const QString &patientID)
+{
+    return QStringLiteral("update [PatientRecords] set [LastName]='") + sqlText(f.LastName)
+           + QStringLiteral("',[FirstName]='") + sqlText(f.FirstName)
+           + QStringLiteral("',[MiddleName]='") + sqlText(f.MiddleName) + QStringLiteral("',")
+           + QStringLiteral("[SSN]='") + sqlText(f.SSN) + QStringLiteral("',[MedicareNumber]='")
+           + sqlText(f.MedicareNumber) + QStringLiteral("',[DateOfBirth]='")
+           + storageDate(f.DateOfBirth) + QStringLiteral("',[Gender]='") + sqlText(f.Gender)
+           + QStringLiteral("',[MaritalStatus]='") + sqlText(f.MaritalStatus)
+           + QStringLiteral("',[Address1]='") + sqlText(f.Address1)
+           + QStringLiteral("',[Address2]='") + sqlText(f.Address2)
+           + QStringLiteral("',[City]='") + sqlText(f.City) + QStringLiteral("',[State]='")
+           + sqlText(f.State) + QStringLiteral("',[Zip]='") + sqlText(f.Zip)
+           + QStringLiteral("',[Country]='") + sqlText(f.Country) + QStringLiteral("',[Phone]='")
+           + sqlText(f.Phone) + QStringLiteral("',[Mobile]='") + sqlText(f.Mobile)
+           + QStringLiteral("',[ContactPerson]='") + sqlText(f.ContactPerson)
+           + QStringLiteral("',[ContactNo]='") + sqlText(f.ContactNo)
+           + QStringLiteral("',[Notes]='") + sqlText(f.Notes)
+           + QStringLiteral("' where [PatientID]=") + patientID;
+}
+
+qint64 nextPatientID(Connection &db)
+{
+    // Ids are the table's row ids, so the largest is also the last row of
+    // an unordered select; asking for it directly spares reading every row.
+    Recordset rs;
+    rs.Open(QStringLiteral("Select max(PatientID) from PatientRecords"), db, adOpenStatic,
+            adLockReadOnly);
+    const QVariant largest = rs.isEOF() ? QVariant() : rs.Value(0);
+    return largest.isNull() ? 1 : largest.toLongLong() + 1;
+}
+
+QString properCase(const QString &text)
+{
+    QString out = text;
+    bool wordStart = true;
+    for (QChar &ch : out) {
+        if (ch.isSpace()) {
+            wordStart = true;
+            continue;
+        }
+        ch = wordStart ? ch.toUpper() : ch.toLower();
+        wordStart = false;
+    }
+    return out;
+}
+
+QString patientFullName(const QString &first, const QString &middle, const QString &last)
+{
+    const QString between = middle.trimmed().isEmpty()
+                                ? QStringLiteral(" ")
+                                : QLatin1Char(' ') + middle + QLatin1Char(' ');
+    return properCase(first + between + last);
+}
