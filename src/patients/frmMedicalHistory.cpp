@@ -1,0 +1,270 @@
+#include "patients/frmMedicalHistory.h"
+
+#include <iterator>
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "data/Connection.h"
+#include "data/Recordset.h"
+#include "reports/modSaveRecordset.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/WidgetUtils.h"
+#include "visits/PatientHeader.h"
+#include "visits/PatientInfoFrame.h"
+#include "visits/VisitPrint.h"
+#include "visits/VisitRecord.h"
+
+namespace {
+
+// The history columns of PatientRecords, in the order the boxes are kept.
+const char *const historyColumns[] = {
+    "Illness", "Hospitalization", "Medications", "Allergies", "FamilyHistory", "TobaccoUse",
+    "AlcoholUse", "IllicitDrugUse", "SexualHistory", "OBScore", "OBMenarche", "OCPUse",
+    "PadsDay", "NoDays", "Regularity", "DysmenorrheaNoted"};
+
+QLineEdit *lineEdit(QWidget *parent, const char *name)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+void addRow(QGridLayout *grid, int row, int column, const QString &caption, QWidget *box)
+{
+    auto *label = new QLabel(caption, box->parentWidget());
+    label->setBuddy(box);
+    grid->addWidget(label, row, column);
+    grid->addWidget(box, row, column + 1);
+}
+
+QPushButton *button(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmMedicalHistory"));
+    setWindowTitle(QStringLiteral("Medical History"));
+    resize(680, 440);
+
+    fraPatient = new PatientInfoFrame(this);
+    txtLastname = fraPatient->txtLastname;
+    txtFirstname = fraPatient->txtFirstname;
+    txtMi = fraPatient->txtMi;
+    txtGender = fraPatient->txtGender;
+    txtBirthDate = fraPatient->txtBirthDate;
+    txtAge = fraPatient->txtAge;
+    txtCivilStatus = fraPatient->txtCivilStatus;
+
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+
+    auto *past = new QWidget;
+    SSTab1->addTab(past, QStringLiteral("&Past Medical History"));
+    auto *pastGrid = new QGridLayout(past);
+    txtPastIllness = lineEdit(past, "txtPastIllness");
+    txtPastHospitalization = lineEdit(past, "txtPastHospitalization");
+    txtPresentMedications = lineEdit(past, "txtPresentMedications");
+    txtAllergies = lineEdit(past, "txtAllergies");
+    addRow(pastGrid, 0, 0, QStringLiteral("Past Illness:"), txtPastIllness);
+    addRow(pastGrid, 1, 0, QStringLiteral("Past Hospitalization:"), txtPastHospitalization);
+    addRow(pastGrid, 2, 0, QStringLiteral("Present Medications:"), txtPresentMedications);
+    addRow(pastGrid, 3, 0, QStringLiteral("Allergies:"), txtAllergies);
+    pastGrid->setRowStretch(4, 1);
+
+    auto *family = new QWidget;
+    SSTab1->addTab(family, QStringLiteral("&Family Medical History"));
+    txtFamilyHistory = new QPlainTextEdit(family);
+    txtFamilyHistory->setObjectName(QStringLiteral("txtFamilyHistory"));
+    txtFamilyHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtFamilyHistory->setTabChangesFocus(true);
+    (new QVBoxLayout(family))->addWidget(txtFamilyHistory);
+
+    auto *social = new QWidget;
+    SSTab1->addTab(social, QStringLiteral("&Social History"));
+    auto *socialGrid = new QGridLayout(social);
+    txtTobaccoUse = lineEdit(social, "txtTobaccoUse");
+    txtAlcoholUse = lineEdit(social, "txtAlcoholUse");
+    txtIllicitDrugUse = lineEdit(social, "txtIllicitDrugUse");
+    txtSexualHistory = lineEdit(social, "txtSexualHistory");
+    addRow(socialGrid, 0, 0, QStringLiteral("Tobacco Use:"), txtTobaccoUse);
+    addRow(socialGrid, 1, 0, QStringLiteral("Alcohol Use:"), txtAlcoholUse);
+    addRow(socialGrid, 2, 0, QStringLiteral("Illicit Drug Use:"), txtIllicitDrugUse);
+    addRow(socialGrid, 3, 0, QStringLiteral("Sexual History:"), txtSexualHistory);
+    socialGrid->setRowStretch(4, 1);
+
+    auto *ob = new QWidget;
+    SSTab1->addTab(ob, QStringLiteral("&OB/Menstrual History"));
+    auto *obGrid = new QGridLayout(ob);
+    txtObScore = lineEdit(ob, "txtObScore");
+    txtMenarche = lineEdit(ob, "txtMenarche");
+    txtOCPUse = lineEdit(ob, "txtOCPUse");
+    addRow(obGrid, 0, 0, QStringLiteral("OB Score:"), txtObScore);
+    addRow(obGrid, 1, 0, QStringLiteral("OB Menarche:"), txtMenarche);
+    addRow(obGrid, 2, 0, QStringLiteral("OCP Use:"), txtOCPUse);
+    auto *period = new QGroupBox(QStringLiteral("Menstrual Period"), ob);
+    auto *periodGrid = new QGridLayout(period);
+    // Created row by row: the keyboard goes pads, regularity, days, dysmenorrhea.
+    txtPadsDay = lineEdit(period, "txtPadsDay");
+    txtRegularity = lineEdit(period, "txtRegularity");
+    txtNoDays = lineEdit(period, "txtNoDays");
+    txtDysmenorrhea = lineEdit(period, "txtDysmenorrhea");
+    addRow(periodGrid, 0, 0, QStringLiteral("Pads/day:"), txtPadsDay);
+    addRow(periodGrid, 0, 2, QStringLiteral("Regularity:"), txtRegularity);
+    addRow(periodGrid, 1, 0, QStringLiteral("No. of days:"), txtNoDays);
+    addRow(periodGrid, 1, 2, QStringLiteral("Dysmenorrhea noted:"), txtDysmenorrhea);
+    obGrid->addWidget(period, 3, 0, 1, 2);
+    obGrid->setRowStretch(4, 1);
+
+    Command1 = button(QStringLiteral("Export to PDF"), "Command1", this);
+    cmdSave = button(QStringLiteral("Save"), "cmdSave", this);
+    cmdSave->setDefault(true);
+    cmdCancel = button(QStringLiteral("Cancel"), "cmdCancel", this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Command1);
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(fraPatient);
+    layout->addWidget(SSTab1, 1);
+    layout->addLayout(buttons);
+
+    const QList<QWidget *> order = {
+        SSTab1, txtPastIllness, txtPastHospitalization, txtPresentMedications, txtAllergies,
+        txtFamilyHistory, txtTobaccoUse, txtAlcoholUse, txtIllicitDrugUse, txtSexualHistory,
+        txtObScore, txtMenarche, txtOCPUse, txtPadsDay, txtRegularity, txtNoDays,
+        txtDysmenorrhea, Command1, cmdSave, cmdCancel};
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    m_historyFields = {
+        txtPastIllness, txtPastHospitalization, txtPresentMedications, txtAllergies,
+        txtFamilyHistory, txtTobaccoUse, txtAlcoholUse, txtIllicitDrugUse, txtSexualHistory,
+        txtObScore, txtMenarche, txtOCPUse, txtPadsDay, txtNoDays, txtRegularity,
+        txtDysmenorrhea};
+
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+QString frmMedicalHistory::historyText(size_t index) const
+{
+    QWidget *box = m_historyFields[index];
+    if (auto *plain = qobject_cast<QPlainTextEdit *>(box))
+        return plain->toPlainText();
+    return static_cast<QLineEdit *>(box)->text();
+}
+
+void frmMedicalHistory::setHistoryText(size_t index, const QString &text)
+{
+    QWidget *box = m_historyFields[index];
+    if (auto *plain = qobject_cast<QPlainTextEdit *>(box))
+        plain->setPlainText(text);
+    else
+        static_cast<QLineEdit *>(box)->setText(text);
+}
+
+void frmMedicalHistory::Form_Load()
+{
+    applyHandCursor(this, ctx.folders().program);
+}
+
+void frmMedicalHistory::Form_Activate()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmMedicalHistory"),
+               QStringLiteral("Form_Activate"));
+    step([&] { ResetControls(this); });
+    step([&] {
+        Recordset rs;
+        if (!openPatient(rs, ctx.db(), ctx.SelectedPatientID)) {
+            tellPatientNotFound(ctx.prompter());
+            close();
+            step.stop();
+            return;
+        }
+        fraPatient->fill(patientHeader(rs));
+        for (size_t i = 0; i < std::size(historyColumns); ++i)
+            setHistoryText(i, rs.Text(QLatin1String(historyColumns[i])));
+    });
+}
+
+void frmMedicalHistory::SSTab1_Click(int tab)
+{
+    QWidget *const first[] = {txtPastIllness, txtFamilyHistory, txtTobaccoUse, txtObScore};
+    if (tab >= 0 && tab < int(std::size(first)))
+        first[tab]->setFocus();
+}
+
+void frmMedicalHistory::cmdSave_Click()
+{
+    Prompter &prompter = ctx.prompter();
+    Steps step(prompter, QStringLiteral("frmMedicalHistory"), QStringLiteral("cmdSave_Click"));
+    bool patientThere = true;
+    step([&] {
+        QString sql = QStringLiteral("update [PatientRecords] set ");
+        for (size_t i = 0; i < std::size(historyColumns); ++i) {
+            if (i > 0)
+                sql += QLatin1Char(',');
+            sql += QLatin1Char('[') + QLatin1String(historyColumns[i]) + QStringLiteral("]='")
+                   + sqlText(historyText(i)) + QLatin1Char('\'');
+        }
+        sql += QStringLiteral(" where [PatientID]=") + ctx.SelectedPatientID;
+        // The row may have gone on another workstation: then nothing is saved.
+        Transaction transaction(ctx.db());
+        patientThere = patientExists(ctx.db(), ctx.SelectedPatientID);
+        if (patientThere) {
+            ctx.db().Execute(sql);
+            transaction.commit();
+        }
+    });
+    // A failed save keeps the window and everything typed in it.
+    if (step.failed())
+        return;
+    if (!patientThere) {
+        tellPatientNotFound(prompter);
+        close();
+        return;
+    }
+    step([&] {
+        prompter.message(QStringLiteral("Record Successfully Saved."),
+                         QStringLiteral("Record Saved"), MsgIcon::Information, MsgButtons::OK);
+    });
+    step([&] { close(); });
+}
+
+void frmMedicalHistory::Command1_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmMedicalHistory"),
+               QStringLiteral("Command1_Click"));
+    Recordset rs;
+    step([&] {
+        rs.Open(visitExportSql(ctx.SelectedPatientID), ctx.db(), adOpenStatic, adLockReadOnly);
+        if (rs.isEOF()) {
+            tellNoRecordFound(ctx.prompter());
+            step.stop();
+        }
+    });
+    if (step.failed())
+        return;
+    step([&] { SaveRecordsetToPDF(rs, QString(), ctx); });
+}

@@ -1,0 +1,409 @@
+#include "visits/frmAddNewPatientRecord.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "patients/frmMedicalHistory.h"
+#include "reports/modSaveRecordset.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/WidgetUtils.h"
+#include "visits/PatientHeader.h"
+#include "visits/PatientInfoFrame.h"
+#include "visits/VisitPrint.h"
+#include "visits/VisitRecord.h"
+#include "visits/frmPatientHistory.h"
+
+namespace {
+
+QLineEdit *lineEdit(QWidget *parent, const char *name)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QCheckBox *checkBox(QWidget *parent, const char *name)
+{
+    auto *box = new QCheckBox(parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QLabel *label(const QString &text, QWidget *buddy, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    // With a buddy, "&&" shows as one ampersand.
+    l->setBuddy(buddy);
+    return l;
+}
+
+QPushButton *button(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel *heading(const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+} // namespace
+
+frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmAddNewPatientRecord"));
+    setWindowTitle(QStringLiteral("New Patient Visit"));
+    resize(900, 640);
+
+    fraPatient = new PatientInfoFrame(this);
+    txtLastname = fraPatient->txtLastname;
+    txtFirstname = fraPatient->txtFirstname;
+    txtMi = fraPatient->txtMi;
+    txtGender = fraPatient->txtGender;
+    txtBirthDate = fraPatient->txtBirthDate;
+    txtAge = fraPatient->txtAge;
+    txtCivilStatus = fraPatient->txtCivilStatus;
+
+    auto *medical = new QGroupBox(QStringLiteral("Medical Information"), this);
+    dtpVisitDate = new QDateEdit(medical);
+    dtpVisitDate->setObjectName(QStringLiteral("dtpVisitDate"));
+    dtpVisitDate->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
+    dtpVisitDate->setCalendarPopup(true);
+    dtpVisitDate->setDate(QDate::currentDate());
+    txtChiefComplaint = lineEdit(medical, "txtChiefComplaint");
+    txtPhysician = lineEdit(medical, "txtPhysician");
+    txtNurse = lineEdit(medical, "txtNurse");
+    auto *medicalGrid = new QGridLayout(medical);
+    medicalGrid->addWidget(label(QStringLiteral("Visit Date:"), dtpVisitDate, medical), 0, 0);
+    medicalGrid->addWidget(dtpVisitDate, 0, 1, Qt::AlignLeft);
+    medicalGrid->addWidget(label(QStringLiteral("Chief Complaint:"), txtChiefComplaint, medical),
+                           1, 0);
+    medicalGrid->addWidget(txtChiefComplaint, 1, 1, 1, 3);
+    medicalGrid->addWidget(label(QStringLiteral("Physician:"), txtPhysician, medical), 2, 0);
+    medicalGrid->addWidget(txtPhysician, 2, 1);
+    medicalGrid->addWidget(label(QStringLiteral("Nurse:"), txtNurse, medical), 2, 2);
+    medicalGrid->addWidget(txtNurse, 2, 3);
+    medicalGrid->setColumnStretch(1, 1);
+    medicalGrid->setColumnStretch(3, 1);
+
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    buildTabs();
+
+    cmdMedicalHistory = button(QStringLiteral("Medical History"), "cmdMedicalHistory", this);
+    Command1 = button(QStringLiteral("Export to PDF"), "Command1", this);
+    cmdSave = button(QStringLiteral("Save"), "cmdSave", this);
+    cmdSave->setDefault(true);
+    cmdCancel = button(QStringLiteral("Cancel"), "cmdCancel", this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdMedicalHistory);
+    buttons->addWidget(Command1);
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(fraPatient);
+    layout->addWidget(medical);
+    layout->addWidget(SSTab1, 1);
+    layout->addLayout(buttons);
+
+    // Keyboard order: the visit header, the tabs with their fields, the buttons.
+    QList<QWidget *> order = {dtpVisitDate, txtChiefComplaint, txtPhysician, txtNurse, SSTab1};
+    for (int tab = 0; tab < SSTab1->count(); ++tab) {
+        for (QWidget *w : SSTab1->widget(tab)->findChildren<QWidget *>()) {
+            if (w->focusPolicy() & Qt::TabFocus)
+                order << w;
+        }
+    }
+    order << cmdMedicalHistory << Command1 << cmdSave << cmdCancel;
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    for (const VisitColumn &c : visitTextColumns())
+        m_visitFields.push_back(findChild<QLineEdit *>(QLatin1String(c.field)));
+
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
+    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+    connect(cmdMedicalHistory, &QPushButton::clicked, this,
+            [this] { cmdMedicalHistory_Click(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+}
+
+void frmAddNewPatientRecord::buildTabs()
+{
+    // Fields are created in keyboard order; the constructor chains them so.
+    struct TextRow
+    {
+        const char *caption;
+        const char *name;
+        QLineEdit **box;
+    };
+    // Label and field pairs, top to bottom, in as many columns as given.
+    auto textPage = [this](const QString &caption,
+                           const std::vector<std::vector<TextRow>> &columns) {
+        auto *page = new QWidget;
+        SSTab1->addTab(page, caption);
+        auto *grid = new QGridLayout(page);
+        int rows = 0;
+        for (size_t c = 0; c < columns.size(); ++c) {
+            int row = 0;
+            for (const TextRow &r : columns[c]) {
+                *r.box = lineEdit(page, r.name);
+                grid->addWidget(label(QLatin1String(r.caption), *r.box, page), row, int(2 * c));
+                grid->addWidget(*r.box, row, int(2 * c + 1));
+                ++row;
+            }
+            rows = std::max(rows, row);
+        }
+        grid->setRowStretch(rows, 1);
+    };
+    textPage(QStringLiteral("History Of  Present &Illness"),
+             {{{"Location:", "txtLocation", &txtLocation},
+               {"Quality:", "txtQuality", &txtQuality},
+               {"Severity:", "txtSeverity", &txtSeverity},
+               {"Duration:", "txtDuration", &txtDuration},
+               {"Timing:", "txtTiming", &txtTiming},
+               {"Context:", "txtContext", &txtContext},
+               {"Modifying Factors:", "txtModifyingFactors", &txtModifyingFactors},
+               {"Associated Signs && Symptoms:", "txtSignsSymptoms", &txtSignsSymptoms},
+               {"History:", "txtHPI", &txtHPI}}});
+    struct CheckRow
+    {
+        const char *caption;
+        const char *check;
+        const char *text;
+        QCheckBox **checkBox;
+        QLineEdit **textBox;
+    };
+    auto checkPage = [this](const QString &caption, const QString &no, const QString &yes,
+                            const std::vector<CheckRow> &rows) {
+        auto *page = new QWidget;
+        SSTab1->addTab(page, caption);
+        auto *grid = new QGridLayout(page);
+        grid->setVerticalSpacing(2);
+        grid->addWidget(heading(no, page), 0, 1);
+        grid->addWidget(heading(yes, page), 0, 2);
+        int row = 1;
+        for (const CheckRow &r : rows) {
+            *r.checkBox = checkBox(page, r.check);
+            *r.textBox = lineEdit(page, r.text);
+            grid->addWidget(label(QLatin1String(r.caption), *r.textBox, page), row, 0);
+            grid->addWidget(*r.checkBox, row, 1, Qt::AlignHCenter);
+            grid->addWidget(*r.textBox, row, 2);
+            ++row;
+        }
+        grid->setColumnStretch(2, 1);
+        grid->setRowStretch(row, 1);
+    };
+    checkPage(QStringLiteral("&Review Of &Symptoms"), QStringLiteral("No"), QStringLiteral("Yes"),
+              {
+                  {"General:", "chkGeneral", "txtGeneral", &chkGeneral, &txtGeneral},
+                  {"Skin/Breast:", "chkSkinBreast", "txtSkinBreast", &chkSkinBreast,
+                   &txtSkinBreast},
+                  {"Eyes/Ears/Nose/Mouth/Throat:", "chkEENT", "txtEENT", &chkEENT, &txtEENT},
+                  {"Cardiovascular:", "chkCardioVascular", "txtCardioVascular",
+                   &chkCardioVascular, &txtCardioVascular},
+                  {"Respiratory:", "chkRespiratory", "txtRespiratory", &chkRespiratory,
+                   &txtRespiratory},
+                  {"Gastrointestinal:", "chkGastroIntestinal", "txtGastroIntestinal",
+                   &chkGastroIntestinal, &txtGastroIntestinal},
+                  {"Genitourinary:", "chkGenitoUrinary", "txtGenitourinary", &chkGenitoUrinary,
+                   &txtGenitourinary},
+                  {"Musculoskeletal:", "chkMusculoskeletal", "txtMusculoskeletal",
+                   &chkMusculoskeletal, &txtMusculoskeletal},
+                  {"Neurologic/Psychiatric:", "chkNeurologic", "txtNeurologic", &chkNeurologic,
+                   &txtNeurologic},
+                  {"Allergy/Immunologic/Lymphatic/Endocrine:", "chkAllergy", "txtAllergy",
+                   &chkAllergy, &txtAllergy},
+              });
+    textPage(QStringLiteral("&Vital Signs"),
+             {{{"Blood Pressure:", "txtBloodPressure", &txtBloodPressure},
+               {"Heart Rate:", "txtHeartRate", &txtHeartRate},
+               {"Respiratory Rate:", "txtRespiratoryRate", &txtRespiratoryRate}},
+              {{"Temperature:", "txtTemperature", &txtTemperature},
+               {"Height:", "txtHeight", &txtHeight},
+               {"Weight:", "txtWeight", &txtWeight}}});
+    checkPage(QStringLiteral("Physical &Examination"), QStringLiteral("Normal"),
+              QStringLiteral("Abnormal (describe)"),
+              {
+                  {"General:", "chkGeneralPE", "txtGeneralPE", &chkGeneralPE, &txtGeneralPE},
+                  {"Skin/Breast:", "chkSkinBreastPE", "txtSkinBreastPE", &chkSkinBreastPE,
+                   &txtSkinBreastPE},
+                  {"Eyes/Ears/Nose/Mouth/Throat:", "chkEENMTPE", "txtEENMTPE", &chkEENMTPE,
+                   &txtEENMTPE},
+                  {"Respiratory:", "chkRespiratoryPE", "txtRespiratoryPE", &chkRespiratoryPE,
+                   &txtRespiratoryPE},
+                  {"Cardiovascular:", "chkCardiovascularPE", "txtCardiovascularPE",
+                   &chkCardiovascularPE, &txtCardiovascularPE},
+                  {"Gastrointestinal:", "chkGastrointestinalPE", "txtGastrointestinalPE",
+                   &chkGastrointestinalPE, &txtGastrointestinalPE},
+                  {"Genitourinary:", "chkGenitourinaryPE", "txtGenitourinaryPE",
+                   &chkGenitourinaryPE, &txtGenitourinaryPE},
+                  {"Musculoskeletal:", "chkMusculoskeletalPE", "txtMusculoskeletalPE",
+                   &chkMusculoskeletalPE, &txtMusculoskeletalPE},
+                  {"Neurologic:", "chkNeurologicPE", "txtNeurologicPE", &chkNeurologicPE,
+                   &txtNeurologicPE},
+              });
+    textPage(QStringLiteral("&Assessment"),
+             {{{"Diagnosis:", "txtDiagnosis", &txtDiagnosis},
+               {"Body Region:", "txtBodyRegion", &txtBodyRegion},
+               {"Organ System:", "txtOrganSystem", &txtOrganSystem}}});
+    textPage(QStringLiteral("&Plan"),
+             {{{"Diagnostics:", "txtDiagnostics", &txtDiagnostics},
+               {"Therapeutics:", "txtTherapeutics", &txtTherapeutics},
+               {"Other Recommendations:", "txtOtherRecommendations", &txtOtherRecommendations},
+               {"Emergency Response:", "txtEmergencyResponse", &txtEmergencyResponse},
+               {" Work Related:", "txtWorkRelated", &txtWorkRelated}}});
+}
+
+void frmAddNewPatientRecord::Form_Load()
+{
+    m_keepFieldsOnActivate = false;
+    applyHandCursor(this, ctx.folders().program);
+}
+
+void frmAddNewPatientRecord::Form_Activate()
+{
+    if (m_keepFieldsOnActivate) {
+        m_keepFieldsOnActivate = false;
+        return;
+    }
+    Steps step(ctx.prompter(), QStringLiteral("frmAddNewPatientRecord"),
+               QStringLiteral("Form_Activate"));
+    step([&] { ResetControls(this); });
+    step([&] {
+        Recordset rs;
+        if (!openPatient(rs, ctx.db(), ctx.SelectedPatientID)) {
+            tellPatientNotFound(ctx.prompter());
+            close();
+            step.stop();
+            return;
+        }
+        fraPatient->fill(patientHeader(rs));
+    });
+    m_newVisit = ctx.SelectedHistoryID.isEmpty();
+    m_currentHistoryID = 0;
+    if (m_newVisit) {
+        step([&] { dtpVisitDate->setDate(QDate::currentDate()); });
+        step([&] { m_currentHistoryID = nextHistoryID(ctx.db()); });
+    } else {
+        step([&] {
+            bool ok = false;
+            m_currentHistoryID = ctx.SelectedHistoryID.toInt(&ok);
+            if (!ok)
+                throw DbError(13, QStringLiteral("Type mismatch"));
+        });
+        step([&] {
+            Recordset rs;
+            rs.Open(QStringLiteral("Select * from MedicalHistory where HistoryID=")
+                        + QString::number(m_currentHistoryID),
+                    ctx.db(), adOpenDynamic, adLockOptimistic);
+            if (rs.isEOF())
+                return;
+            const QDate visitDate = dateFromText(rs.Text(QStringLiteral("VisitDate")));
+            if (visitDate.isValid())
+                dtpVisitDate->setDate(visitDate);
+            const auto &columns = visitTextColumns();
+            for (size_t i = 0; i < columns.size(); ++i)
+                m_visitFields[i]->setText(rs.Text(QLatin1String(columns[i].column)));
+        });
+    }
+    m_keepFieldsOnActivate = false;
+}
+
+void frmAddNewPatientRecord::SSTab1_Click(int tab)
+{
+    QLineEdit *const first[] = {txtLocation,  txtGeneral,   txtBloodPressure,
+                                txtGeneralPE, txtDiagnosis, txtDiagnostics};
+    if (tab >= 0 && tab < int(std::size(first)))
+        first[tab]->setFocus();
+}
+
+void frmAddNewPatientRecord::cmdSave_Click()
+{
+    Prompter &prompter = ctx.prompter();
+    if (txtChiefComplaint->text().trimmed().isEmpty()) {
+        prompter.message(QStringLiteral("You forgot to input chief compliant."),
+                         applicationTitle(), MsgIcon::Warning, MsgButtons::OK);
+        txtChiefComplaint->setFocus();
+        return;
+    }
+    Steps step(prompter, QStringLiteral("frmAddNewPatientRecord"),
+               QStringLiteral("cmdSave_Click"));
+    std::optional<qint32> savedAs;
+    step([&] {
+        QStringList texts;
+        for (QLineEdit *field : m_visitFields)
+            texts << field->text();
+        savedAs = saveVisit(ctx.db(), m_currentHistoryID, m_newVisit, ctx.SelectedPatientID,
+                            storageDate(dtpVisitDate->date()), texts);
+    });
+    // A failed save keeps the window and everything typed in it.
+    if (step.failed())
+        return;
+    if (!savedAs) {
+        tellPatientNotFound(prompter);
+        close();
+        return;
+    }
+    m_currentHistoryID = *savedAs;
+    step([&] {
+        prompter.message(QStringLiteral("Record Successfully Saved."),
+                         QStringLiteral("Record Saved"), MsgIcon::Information, MsgButtons::OK);
+    });
+    step([&] { ctx.window<frmPatientHistory>().loadPatientVisits(); });
+    step([&] { close(); });
+}
+
+void frmAddNewPatientRecord::cmdMedicalHistory_Click()
+{
+    m_keepFieldsOnActivate = true;
+    showModal(ctx.window<frmMedicalHistory>());
+}
+
+void frmAddNewPatientRecord::Command1_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmAddNewPatientRecord"),
+               QStringLiteral("Command1_Click"));
+    Recordset rs;
+    step([&] {
+        rs.Open(QStringLiteral("select a.PatientID,Firstname+' '+Lastname as PatientName,"
+                               "VisitDate,ChiefComplaint,Physician,Nurse from PatientRecords a "
+                               "inner join MedicalHistory b on a.PatientID=b.PatientID where "
+                               "b.[HistoryID]=")
+                    + QString::number(m_currentHistoryID) + QStringLiteral(" order by VisitDate"),
+                ctx.db(), adOpenStatic, adLockReadOnly);
+    });
+    if (step.failed())
+        return;
+    step([&] {
+        if (rs.isEOF())
+            tellNoRecordFound(ctx.prompter());
+        else
+            SaveRecordsetToPDF(rs, QString(), ctx);
+    });
+}
