@@ -1,0 +1,53 @@
+#pragma once
+
+#include "data/Recordset.h"
+#include "shell/Form.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Adds a user account ("Save") or edits the one UserListRecordset is on
+// ("Update"). Whoever opens it sets UserEditorMode, the caption of cmdSave,
+// the window caption and OpenedFromLogin first.
+class frmAddNewUser : public Form
+{
+    Q_OBJECT
+public:
+    explicit frmAddNewUser(AppContext &ctx);
+
+    QLabel *lblUserID;
+    QLineEdit *txtUserName;
+    QComboBox *cboPrivilege;
+    QLineEdit *txtPassword;
+    QLineEdit *txtRetype;
+    QPushButton *cmdSave;
+    QPushButton *cmdCancel;
+
+    // Nobody is signed in at the login window, so from there "Administrator"
+    // is offered only while no administrator account exists.
+    bool OpenedFromLogin = false;
+
+    qint32 NextUserID = 0;
+    QString LoadedUserName;
+
+    void cmdSave_Click();
+    // Writes the edited account and its user-log rows as one change.
+    void UpdateUser();
+    // Gives the account's user-log rows the new name and privilege.
+    void UpdateTrail();
+
+protected:
+    void Form_Load() override;
+    void Form_Activate() override;
+
+private:
+    void fillPrivileges();
+    // Shows the box of a failed check, puts the focus on box and stops.
+    bool refuse(const QString &text, const QString &title, QWidget *box);
+    bool validEntries();
+    void addUser();
+
+    Recordset m_users; // the add mode's users
+};

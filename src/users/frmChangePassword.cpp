@@ -1,0 +1,127 @@
+#include "users/frmChangePassword.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "data/Cipher.h"
+#include "data/Connection.h"
+#include "data/Recordset.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorTrap.h"
+#include "shell/Prompter.h"
+#include "shell/WidgetUtils.h"
+
+frmChangePassword::frmChangePassword(AppContext &context) : Form(context)
+{
+    setObjectName(QStringLiteral("frmChangePassword"));
+    setWindowTitle(QStringLiteral("Change Password"));
+
+    auto *grid = new QGridLayout;
+    const std::pair<const char *, QLineEdit **> rows[] = {
+        {"Old Password:", &txtOldPassword},
+        {"New Password:", &txtNewPassword},
+        {"Retype Password:", &txtRetypePassword},
+    };
+    const char *names[] = {"txtOldPassword", "txtNewPassword", "txtRetypePassword"};
+    int row = 0;
+    for (const auto &[caption, box] : rows) {
+        *box = new QLineEdit(this);
+        (*box)->setObjectName(QLatin1String(names[row]));
+        (*box)->setEchoMode(QLineEdit::Password);
+        auto *label = new QLabel(QLatin1String(caption), this);
+        label->setBuddy(*box);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(*box, row++, 1);
+    }
+    cmdLogin = new QPushButton(QStringLiteral("Save"), this);
+    cmdLogin->setObjectName(QStringLiteral("cmdLogin"));
+    cmdLogin->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdLogin);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+    setMinimumWidth(340);
+    setTabOrder(txtOldPassword, txtNewPassword);
+    setTabOrder(txtNewPassword, txtRetypePassword);
+    setTabOrder(txtRetypePassword, cmdLogin);
+    setTabOrder(cmdLogin, cmdCancel);
+
+    connect(cmdLogin, &QPushButton::clicked, this, [this] { cmdLogin_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void frmChangePassword::Form_Load()
+{
+    setWindowIcon(QIcon(QStringLiteral(":/medlantis.png")));
+    applyHandCursor(this, ctx.folders().program);
+}
+
+void frmChangePassword::Form_Activate()
+{
+    ResetControls(this);
+    txtOldPassword->setFocus();
+}
+
+void frmChangePassword::cmdLogin_Click()
+{
+    const QString oldPassword = txtOldPassword->text();
+    const QString newPassword = txtNewPassword->text();
+    const QString retyped = txtRetypePassword->text();
+    if (oldPassword.size() < 6 || newPassword.size() < 6 || retyped.size() < 6) {
+        ctx.prompter().message(
+            QStringLiteral("Passwords must be at least 6 characters in length."),
+            QStringLiteral("Invalid Password Length"), MsgIcon::Exclamation, MsgButtons::OK);
+        return;
+    }
+
+    // A failed check or write shows the error box and ends here: nothing is
+    // reported as changed unless it was stored.
+    Steps step(ctx.prompter(), QStringLiteral("frmChangePassword"),
+               QStringLiteral("cmdLogin_Click"));
+    const QString userId = QString::number(ctx.CurrentUser.UserID);
+    bool oldMatches = false;
+    step([&] {
+        Recordset rs;
+        rs.Open(QStringLiteral("select * from [Users] where [UserID]=") + userId
+                    + QStringLiteral(" and Password='") + E(oldPassword) + QStringLiteral("'"),
+                ctx.db(), adOpenStatic, adLockReadOnly);
+        oldMatches = !rs.isEOF();
+        rs.Close();
+    });
+    if (step.failed())
+        return;
+    if (!oldMatches) {
+        ctx.prompter().message(QStringLiteral("Invalid Old Password."),
+                               QStringLiteral("Invalid Password"), MsgIcon::Exclamation,
+                               MsgButtons::OK);
+        return;
+    }
+    if (newPassword != retyped) {
+        ctx.prompter().message(QStringLiteral("Password entries did not match.\r\n"
+                                              "Make sure you typed it correctly."),
+                               QStringLiteral("Retype Password"), MsgIcon::Exclamation,
+                               MsgButtons::OK);
+        return;
+    }
+    step([&] {
+        ctx.db().Execute(QStringLiteral("update [Users] set [Password]='") + E(newPassword)
+                         + QStringLiteral("' where [UserID]=") + userId);
+    });
+    if (step.failed())
+        return;
+    ctx.prompter().message(QStringLiteral("Your password has been changed."),
+                           QStringLiteral("Password Changed"), MsgIcon::Information,
+                           MsgButtons::OK);
+    close();
+}

@@ -1,0 +1,248 @@
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "data/Cipher.h"
+#include "reports/ReportPreview.h"
+#include "shell/MDIFormMain.h"
+#include "shell/modMain.h"
+#include "support/TestWorld.h"
+#include "users/frmAddNewUser.h"
+#include "users/frmUserList.h"
+
+namespace {
+
+// Admin (user 1), Anna, Bert and O'Hara, each with log rows; Anna is signed in.
+class UserListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char *names[] = {"Admin", "Anna", "Bert", "O'Hara"};
+        int id = 1;
+        for (const char *name : names) {
+            const QString n = QString::fromUtf8(name);
+            w.addUser(id, n, QStringLiteral("password"),
+                      id == 1 ? QStringLiteral("Administrator") : QStringLiteral("Staff"));
+            for (int i = 0; i < 2; ++i) {
+                w.exec(QStringLiteral("insert into UserLog (LogID, UserName, Privilege) values "
+                                      "(%1, '%2', 'Staff')")
+                           .arg(id * 10 + i)
+                           .arg(sqlText(n)));
+            }
+            ++id;
+        }
+        w.ctx().CurrentUser.UserID = 2;
+        w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
+        w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
+    }
+
+    frmUserList &open()
+    {
+        frmUserList &f = w.ctx().window<frmUserList>();
+        f.show();
+        return f;
+    }
+
+    static void press(frmUserList &f, const QString &caption)
+    {
+        for (QAction *button : f.Toolbar1->actions()) {
+            if (button->text() == caption) {
+                button->trigger();
+                return;
+            }
+        }
+        FAIL() << "no button " << caption.toStdString();
+    }
+
+    static void choose(frmUserList &f, const QString &name)
+    {
+        const auto found = f.ListView1->findItems(name, Qt::MatchExactly, 1);
+        ASSERT_EQ(found.size(), 1);
+        f.ListView1->setCurrentItem(found.first());
+    }
+
+    static QStringList rows(const frmUserList &f)
+    {
+        QStringList list;
+        for (int i = 0; i < f.ListView1->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *item = f.ListView1->topLevelItem(i);
+            list << item->text(0) + u' ' + item->text(1) + u' ' + item->text(2);
+        }
+        return list;
+    }
+
+    int logRowsOf(const QString &name)
+    {
+        return w.scalar(QStringLiteral("select count(*) from UserLog where UserName='")
+                        + sqlText(name) + u'\'')
+            .toInt();
+    }
+
+    TestWorld w;
+};
+
+} // namespace
+
+TEST_F(UserListTest, ListsEveryAccountDecipheredInTableOrder)
+{
+    frmUserList &f = open();
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("User List"));
+    const QTreeWidgetItem *header = f.ListView1->headerItem();
+    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2)}),
+              QStringList({"User ID", "Username", "Priviledge"}));
+    QStringList captions;
+    for (const QAction *button : f.Toolbar1->actions())
+        captions << button->text();
+    EXPECT_EQ(captions, QStringList({"Add New", "Edit", "Delete", "Print"}));
+    EXPECT_EQ(rows(f), QStringList({"1 Admin Administrator", "2 Anna Staff", "3 Bert Staff",
+                                    "4 O'Hara Staff"}));
+}
+
+TEST_F(UserListTest, DeleteRefusesTheOwnAccountAndUserOne)
+{
+    struct Case
+    {
+        const char *signedIn;
+        const char *chosen;
+        const char *text;
+    };
+    const Case cases[] = {
+        {"Anna", "Anna", "You cannot delete your own account."},
+        {"aNNA", "Anna", "You cannot delete your own account."},
+        {"admin", "Admin", "You cannot delete your own account."},
+        {"Anna", "Admin", "You cannot delete a default user."},
+    };
+    frmUserList &f = open();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.signedIn) + " deletes " + c.chosen);
+        w.ctx().CurrentUser.UserName = QString::fromUtf8(c.signedIn);
+        w.prompter().clear();
+        choose(f, QString::fromUtf8(c.chosen));
+        press(f, QStringLiteral("Delete"));
+        ASSERT_EQ(w.prompter().boxes.size(), 1u);
+        EXPECT_EQ(w.prompter().last().text, QLatin1String(c.text));
+        EXPECT_EQ(w.prompter().last().title, QStringLiteral("Request Denied"));
+        EXPECT_EQ(w.prompter().last().icon, MsgIcon::Critical);
+    }
+    EXPECT_EQ(w.count(QStringLiteral("Users")), 4);
+    EXPECT_EQ(w.count(QStringLiteral("UserLog")), 8);
+}
+
+TEST_F(UserListTest, DeleteRemovesTheAccountAndItsLogRowsOnceConfirmed)
+{
+    frmUserList &f = open();
+    for (const QString name : {QStringLiteral("Bert"), QStringLiteral("O'Hara")}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString question =
+            "Are you sure you want to delete [" + name + "] from the User List?";
+
+        w.prompter().clear();
+        choose(f, name);
+        press(f, QStringLiteral("Delete")); // answered No
+        ASSERT_EQ(w.prompter().boxes.size(), 1u);
+        EXPECT_EQ(w.prompter().last().text, question);
+        EXPECT_EQ(w.prompter().last().title, QStringLiteral("Confirm Record Deletion"));
+        EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
+        EXPECT_EQ(w.prompter().last().buttons, MsgButtons::YesNo);
+        EXPECT_EQ(logRowsOf(name), 2);
+
+        w.prompter().clear();
+        w.prompter().answers = {MsgAnswer::Yes};
+        press(f, QStringLiteral("Delete"));
+        EXPECT_EQ(w.prompter().texts(),
+                  QStringList({question, QStringLiteral("User account deleted successfully.")}));
+        EXPECT_EQ(w.prompter().last().title, QStringLiteral("Record Deleted"));
+        EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
+        EXPECT_EQ(logRowsOf(name), 0);
+        EXPECT_TRUE(f.ListView1->findItems(name, Qt::MatchExactly, 1).isEmpty());
+        EXPECT_TRUE(f.isVisible());
+    }
+    EXPECT_EQ(rows(f), QStringList({"1 Admin Administrator", "2 Anna Staff"}));
+    EXPECT_EQ(w.count(QStringLiteral("Users")), 2);
+    EXPECT_EQ(logRowsOf(QStringLiteral("Anna")) + logRowsOf(QStringLiteral("Admin")), 4);
+}
+
+TEST_F(UserListTest, EditOpensTheChosenAccountUnlessItIsGone)
+{
+    frmUserList &f = open();
+    QStringList opened;
+    w.ctx().modalHook = [&](Form &child) {
+        auto *editor = qobject_cast<frmAddNewUser *>(&child);
+        ASSERT_TRUE(editor);
+        opened << editor->windowTitle() + u'/' + editor->cmdSave->text() + u'/'
+                      + editor->txtUserName->text();
+        editor->cmdCancel->click();
+    };
+    choose(f, QStringLiteral("Bert"));
+    press(f, QStringLiteral("Edit"));
+    choose(f, QStringLiteral("O'Hara"));
+    emit f.ListView1->itemDoubleClicked(f.ListView1->currentItem(), 1);
+    EXPECT_EQ(opened, QStringList({"Edit User Information/Update/Bert",
+                                   "Edit User Information/Update/O'Hara"}));
+    EXPECT_EQ(w.ctx().UserEditorMode, QStringLiteral("Update"));
+
+    // Deleted on another workstation meanwhile: nothing opens, nothing is said.
+    w.exec(QStringLiteral("delete from Users where UserID=3"));
+    choose(f, QStringLiteral("Bert"));
+    press(f, QStringLiteral("Edit"));
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_TRUE(w.prompter().boxes.empty());
+}
+
+TEST_F(UserListTest, PrintShowsReadableNamesOfEveryAccount)
+{
+    frmUserList &f = open();
+    QStringList printed;
+    w.ctx().modalHook = [&](Form &child) {
+        if (auto *editor = qobject_cast<frmAddNewUser *>(&child)) {
+            editor->cmdCancel->click();
+            return;
+        }
+        auto *preview = qobject_cast<ReportPreview *>(&child);
+        ASSERT_TRUE(preview);
+        EXPECT_EQ(preview->windowTitle(), QStringLiteral("User List"));
+        printed = preview->pageTexts(0);
+        preview->cmdClose->click();
+    };
+    // An edit, even cancelled, narrows the list's recordset to one account.
+    choose(f, QStringLiteral("Bert"));
+    press(f, QStringLiteral("Edit"));
+    press(f, QStringLiteral("Print"));
+    const int first = printed.indexOf(QStringLiteral("User ID"));
+    ASSERT_GE(first, 0) << printed.join('|').toStdString();
+    EXPECT_EQ(printed.mid(first, 15),
+              QStringList({"User ID", "User Name", "Privilege", "1", "Admin", "Administrator",
+                           "2", "Anna", "Staff", "3", "Bert", "Staff", "4", "O'Hara", "Staff"}));
+    EXPECT_FALSE(printed.contains(E(QStringLiteral("Admin"))));
+}
+
+TEST_F(UserListTest, NothingToActOnSaysSo)
+{
+    w.exec(QStringLiteral("delete from Users"));
+    frmUserList &f = open();
+    ASSERT_EQ(f.ListView1->topLevelItemCount(), 0);
+    bool opened = false;
+    w.ctx().modalHook = [&](Form &) { opened = true; };
+    for (const QString caption : {QStringLiteral("Delete"), QStringLiteral("Print"),
+                                  QStringLiteral("Edit")})
+        press(f, caption);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(w.prompter().texts(), QStringList({"No record found.", "No record found."}));
+    EXPECT_EQ(w.prompter().last().title, QStringLiteral("No Records"));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
+}
+
+TEST_F(UserListTest, TheUsersCommandOpensTheListOverTheMainWindow)
+{
+    MDIFormMain &main = w.ctx().window<MDIFormMain>();
+    main.show();
+    QString shown;
+    w.ctx().modalHook = [&](Form &child) { shown = child.objectName(); };
+    main.CommandBars_Execute(9040, QStringLiteral("Users"));
+    EXPECT_EQ(shown, QStringLiteral("frmUserList"));
+}
