@@ -82,8 +82,13 @@ MsgAnswer QtPrompter::message(const QString &text, const QString &title, MsgIcon
 
 QString QtPrompter::saveFile(const QString &title, const QString &filter)
 {
-    return QDir::toNativeSeparators(
-        QFileDialog::getSaveFileName(owner(), title, QString(), qtFileFilter(filter)));
+    QString chosen = QFileDialog::getSaveFileName(owner(), title, QString(), qtFileFilter(filter));
+    // A name typed without an extension gets the one of the filter ("*.pdf").
+    const QString pattern = filter.section(QLatin1Char('|'), 1, 1).section(QLatin1Char(';'), 0, 0);
+    if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty()
+        && pattern.startsWith(QLatin1String("*.")) && pattern.indexOf(QLatin1Char('*'), 1) < 0)
+        chosen += pattern.mid(1);
+    return QDir::toNativeSeparators(chosen);
 }
 
 QString QtPrompter::openFile(const QString &title, const QString &filter)
