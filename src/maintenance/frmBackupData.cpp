@@ -22,30 +22,18 @@ frmBackupData::frmBackupData(AppContext &context) : Form(context)
     setObjectName(QStringLiteral("frmBackupData"));
     setWindowTitle(QStringLiteral("Backup Data"));
 
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = newLineEdit(this, "Text1");
     Text1->setMinimumWidth(340);
-    cmdLoad = new QPushButton(QStringLiteral("..."), this);
-    cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
-    cmdLoad->setAutoDefault(false);
+    cmdLoad = newButton(this, "cmdLoad", QStringLiteral("..."));
     cmdLoad->setFixedWidth(32);
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    cmdSave = new QPushButton(QStringLiteral("Backup Now"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    cmdSave->setDefault(true);
-    Command1 = new QPushButton(QStringLiteral("Restore"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setAutoDefault(false);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    Text2 = newLineEdit(this, "Text2");
+    cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Backup Now"));
+    Command1 = newButton(this, "Command1", QStringLiteral("Restore"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
-    auto *destinationLabel = new QLabel(QStringLiteral("Destination:"), this);
-    destinationLabel->setBuddy(Text1);
-    auto *fileLabel = new QLabel(QStringLiteral("Filename:"), this);
-    fileLabel->setBuddy(Text2);
+    auto *destinationLabel = newBuddyLabel(this, QStringLiteral("Destination:"), Text1);
+    auto *fileLabel = newBuddyLabel(this, QStringLiteral("Filename:"), Text2);
     grid->addWidget(destinationLabel, 0, 0);
     grid->addWidget(Text1, 0, 1);
     grid->addWidget(cmdLoad, 0, 2);

@@ -20,28 +20,18 @@ frmNetworkSettings::frmNetworkSettings(AppContext &context) : Form(context)
     setObjectName(QStringLiteral("frmNetworkSettings"));
     setWindowTitle(QStringLiteral("Network Settings"));
 
-    txtDatabasefile = new QLineEdit(this);
-    txtDatabasefile->setObjectName(QStringLiteral("txtDatabasefile"));
+    txtDatabasefile = newLineEdit(this, "txtDatabasefile");
     txtDatabasefile->setMinimumWidth(380);
-    cmdBrowse = new QPushButton(QStringLiteral("..."), this);
-    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
-    cmdBrowse->setAutoDefault(false);
+    cmdBrowse = newButton(this, "cmdBrowse", QStringLiteral("..."));
     cmdBrowse->setFixedWidth(32);
-    txtPassword = new QLineEdit(this);
-    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword = newLineEdit(this, "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
-    cmdSave = new QPushButton(QStringLiteral("Save"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    cmdSave->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Save"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
-    auto *fileLabel = new QLabel(QStringLiteral("Database File:"), this);
-    fileLabel->setBuddy(txtDatabasefile);
-    auto *passwordLabel = new QLabel(QStringLiteral("Password:"), this);
-    passwordLabel->setBuddy(txtPassword);
+    auto *fileLabel = newBuddyLabel(this, QStringLiteral("Database File:"), txtDatabasefile);
+    auto *passwordLabel = newBuddyLabel(this, QStringLiteral("Password:"), txtPassword);
     grid->addWidget(fileLabel, 0, 0);
     grid->addWidget(txtDatabasefile, 0, 1);
     grid->addWidget(cmdBrowse, 0, 2);
@@ -81,7 +71,8 @@ void frmNetworkSettings::cmdBrowse_Click()
 
 void frmNetworkSettings::cmdSave_Click()
 {
-    Steps step(ctx.prompter(), QStringLiteral("frmNetworkSettings"), QStringLiteral("cmdSave_Click"));
+    Steps step(ctx.prompter(), QStringLiteral("frmNetworkSettings"),
+               QStringLiteral("cmdSave_Click"));
     const QString path = txtDatabasefile->text();
     const QString password = txtPassword->text();
     const QString oldPassword = ctx.databasePassword();

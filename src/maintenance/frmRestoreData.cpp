@@ -22,23 +22,15 @@ frmRestoreData::frmRestoreData(AppContext &context) : Form(context)
     setObjectName(QStringLiteral("frmRestoreData"));
     setWindowTitle(QStringLiteral("Restore Data"));
 
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = newLineEdit(this, "Text1");
     Text1->setMinimumWidth(340);
-    cmdLoad = new QPushButton(QStringLiteral("..."), this);
-    cmdLoad->setObjectName(QStringLiteral("cmdLoad"));
-    cmdLoad->setAutoDefault(false);
+    cmdLoad = newButton(this, "cmdLoad", QStringLiteral("..."));
     cmdLoad->setFixedWidth(32);
-    cmdBackup = new QPushButton(QStringLiteral("Restore Now"), this);
-    cmdBackup->setObjectName(QStringLiteral("cmdBackup"));
-    cmdBackup->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    cmdBackup = newDefaultButton(this, "cmdBackup", QStringLiteral("Restore Now"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
-    auto *sourceLabel = new QLabel(QStringLiteral("Source Filename:"), this);
-    sourceLabel->setBuddy(Text1);
+    auto *sourceLabel = newBuddyLabel(this, QStringLiteral("Source Filename:"), Text1);
     grid->addWidget(sourceLabel, 0, 0);
     grid->addWidget(Text1, 0, 1);
     grid->addWidget(cmdLoad, 0, 2);

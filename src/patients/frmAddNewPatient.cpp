@@ -38,23 +38,6 @@ namespace {
 const QString kModule = QStringLiteral("frmAddNewPatient");
 const QString kStagingName = QStringLiteral("temp.bmp");
 
-QLineEdit *lineEdit(QWidget *parent, const char *name, int maxLength = 0)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
-    return edit;
-}
-
-QPushButton *pushButton(QWidget *parent, const char *name, const char *caption)
-{
-    auto *button = new QPushButton(QLatin1String(caption), parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 // A group of captioned fields, one per row.
 QGroupBox *fieldGroup(QWidget *parent, const QString &caption,
                       const std::initializer_list<std::pair<const char *, QWidget *>> &rows)
@@ -63,9 +46,7 @@ QGroupBox *fieldGroup(QWidget *parent, const QString &caption,
     auto *grid = new QGridLayout(group);
     int row = 0;
     for (const auto &entry : rows) {
-        auto *label = new QLabel(QLatin1String(entry.first), group);
-        label->setBuddy(entry.second);
-        grid->addWidget(label, row, 0);
+        grid->addWidget(newBuddyLabel(group, QLatin1String(entry.first), entry.second), row, 0);
         grid->addWidget(entry.second, row, 1);
         ++row;
     }
@@ -101,15 +82,15 @@ frmAddNewPatient::frmAddNewPatient(AppContext &context) : Form(context)
 
 void frmAddNewPatient::buildWindow()
 {
-    txtLastname = lineEdit(this, "txtLastname");
-    txtFirstName = lineEdit(this, "txtFirstName");
-    txtMiddleName = lineEdit(this, "txtMiddleName");
-    txtName = lineEdit(this, "txtName");
+    txtLastname = newLineEdit(this, "txtLastname");
+    txtFirstName = newLineEdit(this, "txtFirstName");
+    txtMiddleName = newLineEdit(this, "txtMiddleName");
+    txtName = newLineEdit(this, "txtName");
     txtName->setEnabled(false);
     txtName->setFocusPolicy(Qt::NoFocus);
     txtName->setStyleSheet(QStringLiteral("QLineEdit { background: #ffffe1; color: black; }"));
-    txtSSN = lineEdit(this, "txtSSN", 20);
-    txtMedicareNumber = lineEdit(this, "txtMedicareNumber", 20);
+    txtSSN = newLineEdit(this, "txtSSN", 20);
+    txtMedicareNumber = newLineEdit(this, "txtMedicareNumber", 20);
     cboGender = new QComboBox(this);
     cboGender->setObjectName(QStringLiteral("cboGender"));
     cboGender->addItems({QStringLiteral("Male"), QStringLiteral("Female")});
@@ -123,16 +104,16 @@ void frmAddNewPatient::buildWindow()
     dtpBirthDate->setObjectName(QStringLiteral("dtpBirthDate"));
     dtpBirthDate->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
     dtpBirthDate->setCalendarPopup(true);
-    txtContactPerson = lineEdit(this, "txtContactPerson", 50);
-    txtMobileNumber = lineEdit(this, "txtMobileNumber", 50);
-    txtPhoneNumber = lineEdit(this, "txtPhoneNumber", 50);
-    txtContactPersonNumber = lineEdit(this, "txtContactPersonNumber", 50);
-    txtAddress1 = lineEdit(this, "txtAddress1", 50);
-    txtAddress2 = lineEdit(this, "txtAddress2", 50);
-    txtCity = lineEdit(this, "txtCity", 50);
-    txtState = lineEdit(this, "txtState", 50);
-    txtZip = lineEdit(this, "txtZip", 50);
-    txtCountry = lineEdit(this, "txtCountry", 50);
+    txtContactPerson = newLineEdit(this, "txtContactPerson", 50);
+    txtMobileNumber = newLineEdit(this, "txtMobileNumber", 50);
+    txtPhoneNumber = newLineEdit(this, "txtPhoneNumber", 50);
+    txtContactPersonNumber = newLineEdit(this, "txtContactPersonNumber", 50);
+    txtAddress1 = newLineEdit(this, "txtAddress1", 50);
+    txtAddress2 = newLineEdit(this, "txtAddress2", 50);
+    txtCity = newLineEdit(this, "txtCity", 50);
+    txtState = newLineEdit(this, "txtState", 50);
+    txtZip = newLineEdit(this, "txtZip", 50);
+    txtCountry = newLineEdit(this, "txtCountry", 50);
     txtNotes = new QPlainTextEdit(this);
     txtNotes->setObjectName(QStringLiteral("txtNotes"));
     txtNotes->setTabChangesFocus(true);
@@ -144,17 +125,17 @@ void frmAddNewPatient::buildWindow()
     imgPhoto->setFixedSize(160, 180);
     imgPhoto->setFrameShape(QFrame::Box);
     imgPhoto->setAlignment(Qt::AlignCenter);
-    cmdLoadImage = pushButton(this, "cmdLoadImage", "Load Image");
-    cmdSaveToFile = pushButton(this, "cmdSaveToFile", "Save to File");
-    cmdClear = pushButton(this, "cmdClear", "Clear");
+    cmdLoadImage = newButton(this, "cmdLoadImage", QStringLiteral("Load Image"));
+    cmdSaveToFile = newButton(this, "cmdSaveToFile", QStringLiteral("Save to File"));
+    cmdClear = newButton(this, "cmdClear", QStringLiteral("Clear"));
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setVisible(false);
-    Command1 = pushButton(this, "Command1", "Export to PDF");
-    cmdSave = pushButton(this, "cmdSave", "Save");
+    Command1 = newButton(this, "Command1", QStringLiteral("Export to PDF"));
+    cmdSave = newButton(this, "cmdSave", QStringLiteral("Save"));
     cmdSave->setDefault(true);
-    cmdCancel = pushButton(this, "cmdCancel", "Cancel");
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *names = new QGridLayout;
     const std::pair<const char *, QLineEdit *> nameFields[] = {
@@ -163,9 +144,9 @@ void frmAddNewPatient::buildWindow()
         {"Middle Name:", txtMiddleName},
     };
     for (int i = 0; i < 3; ++i) {
-        auto *label = new QLabel(QLatin1String(nameFields[i].first), this);
-        label->setBuddy(nameFields[i].second);
-        names->addWidget(label, 0, 2 * i);
+        names->addWidget(newBuddyLabel(this, QLatin1String(nameFields[i].first),
+                                       nameFields[i].second),
+                         0, 2 * i);
         names->addWidget(nameFields[i].second, 0, 2 * i + 1);
         names->setColumnStretch(2 * i + 1, 1);
     }

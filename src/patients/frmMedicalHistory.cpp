@@ -32,27 +32,10 @@ const char *const historyColumns[] = {
     "AlcoholUse", "IllicitDrugUse", "SexualHistory", "OBScore", "OBMenarche", "OCPUse",
     "PadsDay", "NoDays", "Regularity", "DysmenorrheaNoted"};
 
-QLineEdit *lineEdit(QWidget *parent, const char *name)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
 void addRow(QGridLayout *grid, int row, int column, const QString &caption, QWidget *box)
 {
-    auto *label = new QLabel(caption, box->parentWidget());
-    label->setBuddy(box);
-    grid->addWidget(label, row, column);
+    grid->addWidget(newBuddyLabel(box->parentWidget(), caption, box), row, column);
     grid->addWidget(box, row, column + 1);
-}
-
-QPushButton *button(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 } // namespace
@@ -78,10 +61,10 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     auto *past = new QWidget;
     SSTab1->addTab(past, QStringLiteral("&Past Medical History"));
     auto *pastGrid = new QGridLayout(past);
-    txtPastIllness = lineEdit(past, "txtPastIllness");
-    txtPastHospitalization = lineEdit(past, "txtPastHospitalization");
-    txtPresentMedications = lineEdit(past, "txtPresentMedications");
-    txtAllergies = lineEdit(past, "txtAllergies");
+    txtPastIllness = newLineEdit(past, "txtPastIllness");
+    txtPastHospitalization = newLineEdit(past, "txtPastHospitalization");
+    txtPresentMedications = newLineEdit(past, "txtPresentMedications");
+    txtAllergies = newLineEdit(past, "txtAllergies");
     addRow(pastGrid, 0, 0, QStringLiteral("Past Illness:"), txtPastIllness);
     addRow(pastGrid, 1, 0, QStringLiteral("Past Hospitalization:"), txtPastHospitalization);
     addRow(pastGrid, 2, 0, QStringLiteral("Present Medications:"), txtPresentMedications);
@@ -99,10 +82,10 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     auto *social = new QWidget;
     SSTab1->addTab(social, QStringLiteral("&Social History"));
     auto *socialGrid = new QGridLayout(social);
-    txtTobaccoUse = lineEdit(social, "txtTobaccoUse");
-    txtAlcoholUse = lineEdit(social, "txtAlcoholUse");
-    txtIllicitDrugUse = lineEdit(social, "txtIllicitDrugUse");
-    txtSexualHistory = lineEdit(social, "txtSexualHistory");
+    txtTobaccoUse = newLineEdit(social, "txtTobaccoUse");
+    txtAlcoholUse = newLineEdit(social, "txtAlcoholUse");
+    txtIllicitDrugUse = newLineEdit(social, "txtIllicitDrugUse");
+    txtSexualHistory = newLineEdit(social, "txtSexualHistory");
     addRow(socialGrid, 0, 0, QStringLiteral("Tobacco Use:"), txtTobaccoUse);
     addRow(socialGrid, 1, 0, QStringLiteral("Alcohol Use:"), txtAlcoholUse);
     addRow(socialGrid, 2, 0, QStringLiteral("Illicit Drug Use:"), txtIllicitDrugUse);
@@ -112,19 +95,19 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     auto *ob = new QWidget;
     SSTab1->addTab(ob, QStringLiteral("&OB/Menstrual History"));
     auto *obGrid = new QGridLayout(ob);
-    txtObScore = lineEdit(ob, "txtObScore");
-    txtMenarche = lineEdit(ob, "txtMenarche");
-    txtOCPUse = lineEdit(ob, "txtOCPUse");
+    txtObScore = newLineEdit(ob, "txtObScore");
+    txtMenarche = newLineEdit(ob, "txtMenarche");
+    txtOCPUse = newLineEdit(ob, "txtOCPUse");
     addRow(obGrid, 0, 0, QStringLiteral("OB Score:"), txtObScore);
     addRow(obGrid, 1, 0, QStringLiteral("OB Menarche:"), txtMenarche);
     addRow(obGrid, 2, 0, QStringLiteral("OCP Use:"), txtOCPUse);
     auto *period = new QGroupBox(QStringLiteral("Menstrual Period"), ob);
     auto *periodGrid = new QGridLayout(period);
     // Created row by row: the keyboard goes pads, regularity, days, dysmenorrhea.
-    txtPadsDay = lineEdit(period, "txtPadsDay");
-    txtRegularity = lineEdit(period, "txtRegularity");
-    txtNoDays = lineEdit(period, "txtNoDays");
-    txtDysmenorrhea = lineEdit(period, "txtDysmenorrhea");
+    txtPadsDay = newLineEdit(period, "txtPadsDay");
+    txtRegularity = newLineEdit(period, "txtRegularity");
+    txtNoDays = newLineEdit(period, "txtNoDays");
+    txtDysmenorrhea = newLineEdit(period, "txtDysmenorrhea");
     addRow(periodGrid, 0, 0, QStringLiteral("Pads/day:"), txtPadsDay);
     addRow(periodGrid, 0, 2, QStringLiteral("Regularity:"), txtRegularity);
     addRow(periodGrid, 1, 0, QStringLiteral("No. of days:"), txtNoDays);
@@ -132,10 +115,10 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     obGrid->addWidget(period, 3, 0, 1, 2);
     obGrid->setRowStretch(4, 1);
 
-    Command1 = button(QStringLiteral("Export to PDF"), "Command1", this);
-    cmdSave = button(QStringLiteral("Save"), "cmdSave", this);
+    Command1 = newButton(this, "Command1", QStringLiteral("Export to PDF"));
+    cmdSave = newButton(this, "cmdSave", QStringLiteral("Save"));
     cmdSave->setDefault(true);
-    cmdCancel = button(QStringLiteral("Cancel"), "cmdCancel", this);
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Command1);
     buttons->addStretch();

@@ -27,6 +27,7 @@
 #include "shell/MDIFormMain.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
+#include "shell/WidgetUtils.h"
 #include "visits/frmPatientVisit.h"
 
 namespace {
@@ -69,8 +70,7 @@ frmPatientList::frmPatientList(AppContext &context)
 
     const QStringList names{QStringLiteral("Last Name"), QStringLiteral("First Name")};
     cboSearch = comboBox(this, "cboSearch", names);
-    txtSearch = new QLineEdit(this);
-    txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    txtSearch = newLineEdit(this, "txtSearch");
     txtSearch->setValidator(new UpperCaseValidator(txtSearch));
     cboSortBy = comboBox(this, "cboSortBy", names);
     cboSortType = comboBox(this, "cboSortType",
@@ -112,9 +112,7 @@ frmPatientList::frmPatientList(AppContext &context)
 
     auto *search = new QGridLayout;
     const auto addField = [&](int row, int col, const char *caption, QWidget *field) {
-        auto *label = new QLabel(QLatin1String(caption), this);
-        label->setBuddy(field);
-        search->addWidget(label, row, col);
+        search->addWidget(newBuddyLabel(this, QLatin1String(caption), field), row, col);
         const Qt::Alignment align = field == txtSearch ? Qt::Alignment() : Qt::AlignLeft;
         search->addWidget(field, row, col + 1, align);
     };
@@ -358,13 +356,12 @@ void frmPatientList::printPatientList()
     // The ribbon's print and export reopen the shared result on their own
     // statements; this button prints what the list shows.
     if (!m_shownSql.isEmpty() && (!rs.State() || rs.Source() != m_shownSql)) {
-        const bool reopened = trapped(ctx.prompter(), kModule, QStringLiteral("Toolbar1_ButtonClick"),
-                                      100, [&] {
-                                          if (rs.State())
-                                              rs.Close();
-                                          rs.Open(m_shownSql, ctx.db(), adOpenStatic, adLockReadOnly);
-                                      });
-        if (!reopened)
+        const auto reopen = [&] {
+            if (rs.State())
+                rs.Close();
+            rs.Open(m_shownSql, ctx.db(), adOpenStatic, adLockReadOnly);
+        };
+        if (!trapped(ctx.prompter(), kModule, QStringLiteral("Toolbar1_ButtonClick"), 100, reopen))
             return;
     }
     if (rs.RecordCount() == 0) {

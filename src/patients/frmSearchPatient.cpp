@@ -23,18 +23,6 @@
 #include "visits/frmAddNewPatientRecord.h"
 #include "visits/frmPatientHistory.h"
 
-namespace {
-
-QPushButton *button(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
-
 frmSearchPatient::frmSearchPatient(AppContext &context) : Form(context)
 {
     setObjectName(QStringLiteral("frmSearchPatient"));
@@ -45,22 +33,19 @@ frmSearchPatient::frmSearchPatient(AppContext &context) : Form(context)
     cboSearch->setObjectName(QStringLiteral("cboSearch"));
     cboSearch->addItems({QStringLiteral("Last Name"), QStringLiteral("First Name")});
     cboSearch->setCurrentIndex(-1);
-    txtSearch = new QLineEdit(this);
-    txtSearch->setObjectName(QStringLiteral("txtSearch"));
-    cmdShowAll = button(QStringLiteral("Show All"), "cmdShowAll", this);
-    cmdHideAll = button(QStringLiteral("Hide All"), "cmdHideAll", this);
+    txtSearch = newLineEdit(this, "txtSearch");
+    cmdShowAll = newButton(this, "cmdShowAll", QStringLiteral("Show All"));
+    cmdHideAll = newButton(this, "cmdHideAll", QStringLiteral("Hide All"));
 
     m_patients = new PatientListModel(this);
     ListView1 = newReportList(m_patients, this, {70, 130, 130, 120, 100, 80, 110});
 
-    cmdSelect = button(QStringLiteral("Select"), "cmdSelect", this);
+    cmdSelect = newButton(this, "cmdSelect", QStringLiteral("Select"));
     cmdSelect->setDefault(true);
-    cmdCancel = button(QStringLiteral("Cancel"), "cmdCancel", this);
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
-    auto *categoryLabel = new QLabel(QStringLiteral("Search Category:"), this);
-    categoryLabel->setBuddy(cboSearch);
-    auto *textLabel = new QLabel(QStringLiteral("Search Text:"), this);
-    textLabel->setBuddy(txtSearch);
+    auto *categoryLabel = newBuddyLabel(this, QStringLiteral("Search Category:"), cboSearch);
+    auto *textLabel = newBuddyLabel(this, QStringLiteral("Search Text:"), txtSearch);
     auto *search = new QHBoxLayout;
     search->addWidget(categoryLabel);
     search->addWidget(cboSearch);

@@ -26,16 +26,6 @@ namespace {
 
 QPointer<ReportPreview> s_last;
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &text,
-                    const QString &tip = QString())
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    b->setToolTip(tip);
-    return b;
-}
-
 } // namespace
 
 ReportPreview::ReportPreview(AppContext &context, ReportDocument doc, QWidget *parent)
@@ -46,20 +36,20 @@ ReportPreview::ReportPreview(AppContext &context, ReportDocument doc, QWidget *p
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     setSizeGripEnabled(true);
 
-    cmdFirst = button(this, QStringLiteral("cmdFirst"), QStringLiteral("|<"),
-                      QStringLiteral("First page"));
-    cmdPrevious = button(this, QStringLiteral("cmdPrevious"), QStringLiteral("<"),
-                         QStringLiteral("Previous page (Page Up)"));
+    cmdFirst = newButton(this, "cmdFirst", QStringLiteral("|<"));
+    cmdFirst->setToolTip(QStringLiteral("First page"));
+    cmdPrevious = newButton(this, "cmdPrevious", QStringLiteral("<"));
+    cmdPrevious->setToolTip(QStringLiteral("Previous page (Page Up)"));
     txtPage = new QSpinBox(this);
     txtPage->setObjectName(QStringLiteral("txtPage"));
     txtPage->setRange(1, std::max(1, m_doc.pageCount()));
     txtPage->setAccelerated(true);
     lblPageCount = new QLabel(QStringLiteral("of %1").arg(m_doc.pageCount()), this);
     lblPageCount->setObjectName(QStringLiteral("lblPageCount"));
-    cmdNext = button(this, QStringLiteral("cmdNext"), QStringLiteral(">"),
-                     QStringLiteral("Next page (Page Down)"));
-    cmdLast = button(this, QStringLiteral("cmdLast"), QStringLiteral(">|"),
-                     QStringLiteral("Last page"));
+    cmdNext = newButton(this, "cmdNext", QStringLiteral(">"));
+    cmdNext->setToolTip(QStringLiteral("Next page (Page Down)"));
+    cmdLast = newButton(this, "cmdLast", QStringLiteral(">|"));
+    cmdLast->setToolTip(QStringLiteral("Last page"));
     for (QPushButton *b : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
         b->setFixedWidth(36);
     cboZoom = new QComboBox(this);
@@ -68,9 +58,9 @@ ReportPreview::ReportPreview(AppContext &context, ReportDocument doc, QWidget *p
     cboZoom->addItem(QStringLiteral("Whole Page"), int(ReportPageView::WholePage));
     for (int percent : {50, 75, 100, 150, 200})
         cboZoom->addItem(QStringLiteral("%1%").arg(percent), percent);
-    cmdPrint = button(this, QStringLiteral("cmdPrint"), QStringLiteral("&Print..."));
-    cmdExport = button(this, QStringLiteral("cmdExport"), QStringLiteral("&Save PDF..."));
-    cmdClose = button(this, QStringLiteral("cmdClose"), QStringLiteral("Close"));
+    cmdPrint = newButton(this, "cmdPrint", QStringLiteral("&Print..."));
+    cmdExport = newButton(this, "cmdExport", QStringLiteral("&Save PDF..."));
+    cmdClose = newButton(this, "cmdClose", QStringLiteral("Close"));
     pageView = new ReportPageView(m_doc, this);
 
     auto *bar = new QHBoxLayout;

@@ -13,8 +13,48 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
+
+QPushButton *newButton(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QPushButton *newDefaultButton(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setDefault(true);
+    return button;
+}
+
+QLineEdit *newLineEdit(QWidget *parent, const char *name, int maxLength)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    if (maxLength > 0)
+        box->setMaxLength(maxLength);
+    return box;
+}
+
+QCheckBox *newCheckBox(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QLabel *newBuddyLabel(QWidget *parent, const QString &text, QWidget *buddy)
+{
+    auto *label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    return label;
+}
 
 void ResetControls(QWidget *window)
 {

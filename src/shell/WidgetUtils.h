@@ -4,7 +4,29 @@
 
 #include "shell/modMain.h"
 
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QWidget;
+
+// Named controls: the object name is the one the window's code and tests use.
+
+// A button that leaves Enter to the window's default button, even while it has
+// the focus.
+QPushButton *newButton(QWidget *parent, const char *name, const QString &caption);
+
+// The window's default button (Enter). It keeps the auto-default a dialog gives
+// its buttons, so some styles draw it a little larger than a newButton made default.
+QPushButton *newDefaultButton(QWidget *parent, const char *name, const QString &caption);
+
+// A text box; a maxLength of 0 leaves the length free.
+QLineEdit *newLineEdit(QWidget *parent, const char *name, int maxLength = 0);
+
+QCheckBox *newCheckBox(QWidget *parent, const char *name, const QString &caption = QString());
+
+// A caption whose access key moves the focus to buddy ("&&" shows one ampersand).
+QLabel *newBuddyLabel(QWidget *parent, const QString &text, QWidget *buddy);
 
 // Empties every text box, clears pictures ("img..." labels) and check boxes,
 // puts every drop-down list on its first entry and every date picker on today.

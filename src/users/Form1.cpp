@@ -25,18 +25,6 @@
 #include "users/UserSession.h"
 #include "users/frmAddNewUser.h"
 
-namespace {
-
-QPushButton *newButton(const QString &caption, const QString &name, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
-
 Form1::Form1(AppContext &context) : Form(context)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -49,24 +37,20 @@ Form1::Form1(AppContext &context) : Form(context)
     // Names match letter for letter, so nothing completes a typed name.
     cboUsers->setCompleter(nullptr);
     cboUsers->setMinimumWidth(220);
-    txtPassword = new QLineEdit(this);
-    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword = newLineEdit(this, "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->installEventFilter(this);
-    Check1 = new QCheckBox(QStringLiteral("Save Password"), this);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    cmdLogin = newButton(QStringLiteral("Login"), QStringLiteral("cmdLogin"), this);
+    Check1 = newCheckBox(this, "Check1", QStringLiteral("Save Password"));
+    cmdLogin = newButton(this, "cmdLogin", QStringLiteral("Login"));
     cmdLogin->setDefault(true);
-    cmdNewLogin = newButton(QStringLiteral("Add New User"), QStringLiteral("cmdNewLogin"), this);
-    cmdCancel = newButton(QStringLiteral("Cancel"), QStringLiteral("cmdCancel"), this);
-    cmdDatabaseSettings = newButton(QStringLiteral("Network Settings"),
-                                    QStringLiteral("cmdDatabaseSettings"), this);
+    cmdNewLogin = newButton(this, "cmdNewLogin", QStringLiteral("Add New User"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
+    cmdDatabaseSettings =
+        newButton(this, "cmdDatabaseSettings", QStringLiteral("Network Settings"));
 
     auto *grid = new QGridLayout;
-    auto *userLabel = new QLabel(QStringLiteral("User Name:"), this);
-    userLabel->setBuddy(cboUsers);
-    auto *passwordLabel = new QLabel(QStringLiteral("Password:"), this);
-    passwordLabel->setBuddy(txtPassword);
+    auto *userLabel = newBuddyLabel(this, QStringLiteral("User Name:"), cboUsers);
+    auto *passwordLabel = newBuddyLabel(this, QStringLiteral("Password:"), txtPassword);
     grid->addWidget(userLabel, 0, 0);
     grid->addWidget(cboUsers, 0, 1);
     grid->addWidget(passwordLabel, 1, 0);

@@ -23,16 +23,6 @@ namespace {
 const QString kAdministrator = QStringLiteral("Administrator");
 const QString kStaff = QStringLiteral("Staff");
 
-QLineEdit *newBox(const QString &name, bool masked, QWidget *parent)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setMaxLength(30);
-    if (masked)
-        box->setEchoMode(QLineEdit::Password);
-    return box;
-}
-
 // True when an account already has exactly this name (letter case included).
 bool nameTaken(Connection &db, const QString &userName)
 {
@@ -54,18 +44,16 @@ frmAddNewUser::frmAddNewUser(AppContext &context) : Form(context)
 
     lblUserID = new QLabel(this);
     lblUserID->setObjectName(QStringLiteral("lblUserID"));
-    txtUserName = newBox(QStringLiteral("txtUserName"), false, this);
+    txtUserName = newLineEdit(this, "txtUserName", 30);
     cboPrivilege = new QComboBox(this);
     cboPrivilege->setObjectName(QStringLiteral("cboPrivilege"));
     cboPrivilege->addItems({kAdministrator, kStaff});
-    txtPassword = newBox(QStringLiteral("txtPassword"), true, this);
-    txtRetype = newBox(QStringLiteral("txtRetype"), true, this);
-    cmdSave = new QPushButton(QStringLiteral("Save"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    cmdSave->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    txtPassword = newLineEdit(this, "txtPassword", 30);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtRetype = newLineEdit(this, "txtRetype", 30);
+    txtRetype->setEchoMode(QLineEdit::Password);
+    cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Save"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("User ID:"), this), 0, 0);
@@ -76,9 +64,7 @@ frmAddNewUser::frmAddNewUser(AppContext &context) : Form(context)
                                                        {"Retype Password:", txtRetype}};
     int row = 1;
     for (const auto &[caption, box] : rows) {
-        auto *label = new QLabel(QLatin1String(caption), this);
-        label->setBuddy(box);
-        grid->addWidget(label, row, 0);
+        grid->addWidget(newBuddyLabel(this, QLatin1String(caption), box), row, 0);
         grid->addWidget(box, row++, 1);
     }
     auto *buttons = new QHBoxLayout;

@@ -28,20 +28,13 @@ frmChangePassword::frmChangePassword(AppContext &context) : Form(context)
     const char *names[] = {"txtOldPassword", "txtNewPassword", "txtRetypePassword"};
     int row = 0;
     for (const auto &[caption, box] : rows) {
-        *box = new QLineEdit(this);
-        (*box)->setObjectName(QLatin1String(names[row]));
+        *box = newLineEdit(this, names[row]);
         (*box)->setEchoMode(QLineEdit::Password);
-        auto *label = new QLabel(QLatin1String(caption), this);
-        label->setBuddy(*box);
-        grid->addWidget(label, row, 0);
+        grid->addWidget(newBuddyLabel(this, QLatin1String(caption), *box), row, 0);
         grid->addWidget(*box, row++, 1);
     }
-    cmdLogin = new QPushButton(QStringLiteral("Save"), this);
-    cmdLogin->setObjectName(QStringLiteral("cmdLogin"));
-    cmdLogin->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    cmdLogin = newDefaultButton(this, "cmdLogin", QStringLiteral("Save"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -16,19 +16,6 @@
 #include "shell/WidgetUtils.h"
 #include "users/UserSession.h"
 
-namespace {
-
-QLineEdit *newBox(const QString &name, const QString &toolTip, QWidget *parent)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setMaxLength(20);
-    box->setToolTip(toolTip);
-    return box;
-}
-
-} // namespace
-
 frmSetAdmin::frmSetAdmin(AppContext &context) : Form(context)
 {
     setObjectName(QStringLiteral("frmSetAdmin"));
@@ -42,27 +29,23 @@ frmSetAdmin::frmSetAdmin(AppContext &context) : Form(context)
     lblInstructions->setWordWrap(true);
     const QString passwordTip = QStringLiteral(
         "Should not exceed 20 characters and must contain both numbers and letters.");
-    txtUserName = newBox(QStringLiteral("txtUserName"),
-                         QStringLiteral("Should not exceed 20 characters."), this);
-    txtPassword = newBox(QStringLiteral("txtPassword"), passwordTip, this);
+    txtUserName = newLineEdit(this, "txtUserName", 20);
+    txtUserName->setToolTip(QStringLiteral("Should not exceed 20 characters."));
+    txtPassword = newLineEdit(this, "txtPassword", 20);
+    txtPassword->setToolTip(passwordTip);
     txtPassword->setEchoMode(QLineEdit::Password);
-    txtRetype = newBox(QStringLiteral("txtRetype"), passwordTip, this);
+    txtRetype = newLineEdit(this, "txtRetype", 20);
+    txtRetype->setToolTip(passwordTip);
     txtRetype->setEchoMode(QLineEdit::Password);
-    cmdSave = new QPushButton(QStringLiteral("Save"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    cmdSave->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Save"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
     const std::pair<const char *, QLineEdit *> rows[] = {
         {"User Name:", txtUserName}, {"Password:", txtPassword}, {"Retype Password:", txtRetype}};
     int row = 0;
     for (const auto &[caption, box] : rows) {
-        auto *label = new QLabel(QLatin1String(caption), this);
-        label->setBuddy(box);
-        grid->addWidget(label, row, 0);
+        grid->addWidget(newBuddyLabel(this, QLatin1String(caption), box), row, 0);
         grid->addWidget(box, row++, 1);
     }
     auto *buttons = new QHBoxLayout;

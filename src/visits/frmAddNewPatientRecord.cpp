@@ -30,36 +30,6 @@
 
 namespace {
 
-QLineEdit *lineEdit(QWidget *parent, const char *name)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
-QCheckBox *checkBox(QWidget *parent, const char *name)
-{
-    auto *box = new QCheckBox(parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
-QLabel *label(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *l = new QLabel(text, parent);
-    // With a buddy, "&&" shows as one ampersand.
-    l->setBuddy(buddy);
-    return l;
-}
-
-QPushButton *button(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 QLabel *heading(const QString &text, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
@@ -92,18 +62,20 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
     dtpVisitDate->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
     dtpVisitDate->setCalendarPopup(true);
     dtpVisitDate->setDate(QDate::currentDate());
-    txtChiefComplaint = lineEdit(medical, "txtChiefComplaint");
-    txtPhysician = lineEdit(medical, "txtPhysician");
-    txtNurse = lineEdit(medical, "txtNurse");
+    txtChiefComplaint = newLineEdit(medical, "txtChiefComplaint");
+    txtPhysician = newLineEdit(medical, "txtPhysician");
+    txtNurse = newLineEdit(medical, "txtNurse");
     auto *medicalGrid = new QGridLayout(medical);
-    medicalGrid->addWidget(label(QStringLiteral("Visit Date:"), dtpVisitDate, medical), 0, 0);
+    medicalGrid->addWidget(newBuddyLabel(medical, QStringLiteral("Visit Date:"), dtpVisitDate),
+                           0, 0);
     medicalGrid->addWidget(dtpVisitDate, 0, 1, Qt::AlignLeft);
-    medicalGrid->addWidget(label(QStringLiteral("Chief Complaint:"), txtChiefComplaint, medical),
-                           1, 0);
+    medicalGrid->addWidget(
+        newBuddyLabel(medical, QStringLiteral("Chief Complaint:"), txtChiefComplaint), 1, 0);
     medicalGrid->addWidget(txtChiefComplaint, 1, 1, 1, 3);
-    medicalGrid->addWidget(label(QStringLiteral("Physician:"), txtPhysician, medical), 2, 0);
+    medicalGrid->addWidget(newBuddyLabel(medical, QStringLiteral("Physician:"), txtPhysician),
+                           2, 0);
     medicalGrid->addWidget(txtPhysician, 2, 1);
-    medicalGrid->addWidget(label(QStringLiteral("Nurse:"), txtNurse, medical), 2, 2);
+    medicalGrid->addWidget(newBuddyLabel(medical, QStringLiteral("Nurse:"), txtNurse), 2, 2);
     medicalGrid->addWidget(txtNurse, 2, 3);
     medicalGrid->setColumnStretch(1, 1);
     medicalGrid->setColumnStretch(3, 1);
@@ -112,11 +84,11 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     buildTabs();
 
-    cmdMedicalHistory = button(QStringLiteral("Medical History"), "cmdMedicalHistory", this);
-    Command1 = button(QStringLiteral("Export to PDF"), "Command1", this);
-    cmdSave = button(QStringLiteral("Save"), "cmdSave", this);
+    cmdMedicalHistory = newButton(this, "cmdMedicalHistory", QStringLiteral("Medical History"));
+    Command1 = newButton(this, "Command1", QStringLiteral("Export to PDF"));
+    cmdSave = newButton(this, "cmdSave", QStringLiteral("Save"));
     cmdSave->setDefault(true);
-    cmdCancel = button(QStringLiteral("Cancel"), "cmdCancel", this);
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdMedicalHistory);
     buttons->addWidget(Command1);
@@ -172,8 +144,9 @@ void frmAddNewPatientRecord::buildTabs()
         for (size_t c = 0; c < columns.size(); ++c) {
             int row = 0;
             for (const TextRow &r : columns[c]) {
-                *r.box = lineEdit(page, r.name);
-                grid->addWidget(label(QLatin1String(r.caption), *r.box, page), row, int(2 * c));
+                *r.box = newLineEdit(page, r.name);
+                grid->addWidget(newBuddyLabel(page, QLatin1String(r.caption), *r.box), row,
+                                int(2 * c));
                 grid->addWidget(*r.box, row, int(2 * c + 1));
                 ++row;
             }
@@ -209,9 +182,9 @@ void frmAddNewPatientRecord::buildTabs()
         grid->addWidget(heading(yes, page), 0, 2);
         int row = 1;
         for (const CheckRow &r : rows) {
-            *r.checkBox = checkBox(page, r.check);
-            *r.textBox = lineEdit(page, r.text);
-            grid->addWidget(label(QLatin1String(r.caption), *r.textBox, page), row, 0);
+            *r.checkBox = newCheckBox(page, r.check);
+            *r.textBox = newLineEdit(page, r.text);
+            grid->addWidget(newBuddyLabel(page, QLatin1String(r.caption), *r.textBox), row, 0);
             grid->addWidget(*r.checkBox, row, 1, Qt::AlignHCenter);
             grid->addWidget(*r.textBox, row, 2);
             ++row;

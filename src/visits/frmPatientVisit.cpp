@@ -36,12 +36,8 @@ frmPatientVisit::frmPatientVisit(AppContext &context) : Form(context)
     m_visits = new VisitListModel(this);
     ListView1 = newReportList(m_visits, this, visitColumnWidths());
 
-    cmdSave = new QPushButton(QStringLiteral("Print"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    cmdSave->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Print"));
+    cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdSave);
