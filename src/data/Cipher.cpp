@@ -31,7 +31,8 @@ QString Cipher(const QString &mode, const QString &key, const QString &text, dou
         return QString();
     const QByteArray keyBytes = key.toUtf8();
     if (keyBytes.isEmpty())
-        throw DbError(5, QStringLiteral("Invalid procedure call or argument: the cipher key is empty."));
+        throw DbError(
+            5, QStringLiteral("Invalid procedure call or argument: the cipher key is empty."));
     int keyPos = 0;
     auto nextKey = [&]() {
         keyPos = keyPos < keyBytes.size() ? keyPos + 1 : 1;

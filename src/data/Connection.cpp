@@ -70,8 +70,8 @@ void sqlLike(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     QChar escape;
     int esc = -1;
     if (argc == 3 && sqlite3_value_type(argv[2]) != SQLITE_NULL) {
-        const QString e = QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_value_text(argv[2])));
+        const QString e =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2])));
         if (e.size() == 1) {
             escape = e.at(0);
             esc = e.at(0).unicode() < 128 ? e.at(0).unicode() : -1;
@@ -95,8 +95,10 @@ void sqlStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         return;
     }
     const int mode = argc >= 3 ? sqlite3_value_int(argv[2]) : 0;
-    const QString a = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
-    const QString b = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[1])));
+    const QString a =
+        QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])));
+    const QString b =
+        QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[1])));
     const int r = QString::compare(a, b, mode == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive);
     sqlite3_result_int(ctx, r < 0 ? -1 : (r > 0 ? 1 : 0));
 }
@@ -112,7 +114,8 @@ void registerFunctions(sqlite3 *db)
 
 [[noreturn]] void raiseFrom(sqlite3 *db, int rc)
 {
-    QString text = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    QString text =
+        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
     if ((rc & 0xff) == SQLITE_NOTADB)
         text = QStringLiteral("The file is not a database, or the database password is wrong.");
     else if ((rc & 0xff) == SQLITE_BUSY)
@@ -134,8 +137,7 @@ void execOn(sqlite3 *db, const QString &sql)
             raiseFrom(db, rc);
         if (!stmt)
             break; // only blanks or comments left
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        }
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {}
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE)
             raiseFrom(db, rc);
@@ -152,8 +154,8 @@ sqlite3 *openFile(const QString &path, const QString &password)
     if (!info.exists() || info.isDir())
         throw DbError(3024, QStringLiteral("Could not find file '%1'.").arg(path));
     sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = QStringLiteral("Could not open file '%1': %2")
                                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db)));
@@ -249,9 +251,10 @@ void changeDatabasePassword(const QString &path, const QString &oldPassword,
         }
     }
     try {
-        QString attach = QStringLiteral("ATTACH DATABASE '%1' AS target KEY '%2'")
-                             .arg(QString(temp).replace(QLatin1Char('\''), QStringLiteral("''")),
-                                  QString(newPassword).replace(QLatin1Char('\''), QStringLiteral("''")));
+        QString attach =
+            QStringLiteral("ATTACH DATABASE '%1' AS target KEY '%2'")
+                .arg(QString(temp).replace(QLatin1Char('\''), QStringLiteral("''")),
+                     QString(newPassword).replace(QLatin1Char('\''), QStringLiteral("''")));
         execOn(db, attach);
         execOn(db, QStringLiteral("SELECT sqlcipher_export('target')"));
         execOn(db, QStringLiteral("DETACH DATABASE target"));
@@ -263,8 +266,9 @@ void changeDatabasePassword(const QString &path, const QString &oldPassword,
     sqlite3_close(db);
     if (!databaseOpens(temp, newPassword)) {
         QFile::remove(temp);
-        throw DbError(3049, QStringLiteral("The re-encrypted copy of '%1' could not be read back.")
-                                .arg(path));
+        throw DbError(
+            3049,
+            QStringLiteral("The re-encrypted copy of '%1' could not be read back.").arg(path));
     }
     const QString old = path + QStringLiteral(".old");
     QFile::remove(old);

@@ -44,7 +44,8 @@ QString concatenationToPipes(const QString &sql)
             while (j < sql.size() && sql.at(j).isSpace())
                 ++j;
             const bool literalFollows = j < sql.size() && sql.at(j) == QLatin1Char('\'');
-            out += (lastTokenWasLiteral || literalFollows) ? QStringLiteral("||") : QStringLiteral("+");
+            out += (lastTokenWasLiteral || literalFollows) ? QStringLiteral("||")
+                                                           : QStringLiteral("+");
             lastTokenWasLiteral = false;
             continue;
         }
@@ -97,9 +98,8 @@ bool likeMatch(const QString &pattern, const QString &text, QChar escape)
 
 QString translateSql(const QString &sql)
 {
-    static const QRegularExpression deleteStar(
-        QStringLiteral("^(\\s*)delete\\s+\\*\\s+from\\b"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression deleteStar(QStringLiteral("^(\\s*)delete\\s+\\*\\s+from\\b"),
+                                               QRegularExpression::CaseInsensitiveOption);
     QString out = sql;
     out.replace(deleteStar, QStringLiteral("\\1delete from"));
     if (out.contains(QLatin1Char('+')))

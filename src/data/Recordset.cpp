@@ -18,8 +18,7 @@ QString singleTable(const QString &sql)
     static const QRegularExpression re(
         QStringLiteral("^\\s*select\\s+.+?\\s+from\\s+\\[?([A-Za-z_][A-Za-z0-9_]*)\\]?"
                        "(?:\\s+(?:where|order|group)\\b.*)?\\s*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption
-            | QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch m = re.match(sql);
     if (!m.hasMatch())
         return QString();
@@ -36,7 +35,7 @@ QString withRowId(const QString &sql)
                                            QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = select.match(sql);
     return sql.left(m.capturedEnd()) + QStringLiteral("rowid AS ") + kRowIdName
-           + QStringLiteral(", ") + sql.mid(m.capturedEnd());
+        + QStringLiteral(", ") + sql.mid(m.capturedEnd());
 }
 
 void bindVariant(sqlite3_stmt *stmt, int index, const QVariant &v)
@@ -183,8 +182,9 @@ void Recordset::MoveFirst()
 void Recordset::MoveNext()
 {
     if (isEOF())
-        throw DbError(3021, QStringLiteral("Either BOF or EOF is True, or the current record "
-                                           "has been deleted."));
+        throw DbError(3021,
+                      QStringLiteral("Either BOF or EOF is True, or the current record "
+                                     "has been deleted."));
     resetEdit();
     ++m_pos;
 }
@@ -205,8 +205,9 @@ void Recordset::MoveLast()
 void Recordset::Move(int absolutePosition)
 {
     if (absolutePosition < 1 || absolutePosition > rowCount())
-        throw DbError(3021, QStringLiteral("Either BOF or EOF is True, or the current record "
-                                           "has been deleted."));
+        throw DbError(3021,
+                      QStringLiteral("Either BOF or EOF is True, or the current record "
+                                     "has been deleted."));
     resetEdit();
     m_pos = absolutePosition - 1;
 }
@@ -214,8 +215,9 @@ void Recordset::Move(int absolutePosition)
 QString Recordset::FieldName(int index) const
 {
     if (index < 0 || index >= m_names.size())
-        throw DbError(3265, QStringLiteral("Item cannot be found in the collection "
-                                           "corresponding to the requested name or ordinal."));
+        throw DbError(3265,
+                      QStringLiteral("Item cannot be found in the collection "
+                                     "corresponding to the requested name or ordinal."));
     return m_names.at(index);
 }
 
@@ -232,18 +234,20 @@ int Recordset::columnOf(const QString &name) const
 {
     const int index = FieldIndex(name);
     if (index < 0)
-        throw DbError(3265, QStringLiteral("Item cannot be found in the collection "
-                                           "corresponding to the requested name or ordinal: %1.")
-                                .arg(name));
+        throw DbError(3265,
+                      QStringLiteral("Item cannot be found in the collection "
+                                     "corresponding to the requested name or ordinal: %1.")
+                          .arg(name));
     return index + (m_hasRowId ? 1 : 0);
 }
 
 void Recordset::requireRow() const
 {
     if (isEOF() || m_pos < 0)
-        throw DbError(3021, QStringLiteral("Either BOF or EOF is True, or the current record "
-                                           "has been deleted. Requested operation requires a "
-                                           "current record."));
+        throw DbError(3021,
+                      QStringLiteral("Either BOF or EOF is True, or the current record "
+                                     "has been deleted. Requested operation requires a "
+                                     "current record."));
 }
 
 void Recordset::requireUpdatable() const
@@ -383,8 +387,9 @@ void Recordset::Update()
             QStringList marks;
             for (int i = 0; i < int(cols.size()); ++i)
                 marks << QStringLiteral("?");
-            sql = QStringLiteral("INSERT INTO %1 ([%2]) VALUES (%3)")
-                      .arg(table, columns.join(QStringLiteral("],[")), marks.join(QLatin1Char(',')));
+            sql =
+                QStringLiteral("INSERT INTO %1 ([%2]) VALUES (%3)")
+                    .arg(table, columns.join(QStringLiteral("],[")), marks.join(QLatin1Char(',')));
         }
     } else {
         sql = QStringLiteral("UPDATE %1 SET [%2]=? WHERE rowid=?")
@@ -407,9 +412,10 @@ void Recordset::Update()
     if (rc != SQLITE_DONE)
         m_conn->raise(rc);
     if (!m_adding && sqlite3_changes(db) == 0)
-        throw DbError(-2147217864, QStringLiteral("Row cannot be located for updating. Some "
-                                                  "values may have been changed since it was "
-                                                  "last read."));
+        throw DbError(-2147217864,
+                      QStringLiteral("Row cannot be located for updating. Some "
+                                     "values may have been changed since it was "
+                                     "last read."));
 
     // Keep the hidden row id in step with the key, which may have been assigned.
     sqlite3_int64 rowid = m_adding ? sqlite3_last_insert_rowid(db) : cell(m_pos, 0).i;
@@ -421,8 +427,8 @@ void Recordset::Update()
                                  .toUtf8();
         if (sqlite3_prepare_v2(db, q.constData(), q.size(), &pk, nullptr) == SQLITE_OK
             && sqlite3_step(pk) == SQLITE_ROW) {
-            const QString key = QString::fromUtf8(reinterpret_cast<const char *>(
-                sqlite3_column_text(pk, 0)));
+            const QString key =
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(pk, 0)));
             const int index = FieldIndex(key);
             if (index >= 0 && m_dirty[size_t(index + 1)]) {
                 const QVariant v = toVariant(cell(m_pos, index + 1));
@@ -443,7 +449,9 @@ qint64 Recordset::ActualSize(const QString &name) const
 {
     requireRow();
     const Cell &c = cell(m_pos, columnOf(name));
-    return (c.type == 3 || c.type == 4) ? qint64(c.size) : (c.type == 0 ? 0 : toVariant(c).toString().toUtf8().size());
+    return (c.type == 3 || c.type == 4)
+        ? qint64(c.size)
+        : (c.type == 0 ? 0 : toVariant(c).toString().toUtf8().size());
 }
 
 QByteArray Recordset::GetChunk(const QString &name, qint64 count)

@@ -19,13 +19,13 @@ void CopyBlankDB(AppState &state)
     const QString program = state.folders().program;
     step([&] {
         if (!IsFolder(state.makerFolder()) && !QDir().mkpath(state.makerFolder()))
-            throw std::runtime_error(QStringLiteral("Path not found: %1")
-                                         .arg(state.makerFolder()).toStdString());
+            throw std::runtime_error(
+                QStringLiteral("Path not found: %1").arg(state.makerFolder()).toStdString());
     });
     step([&] {
         if (!IsFolder(state.userDataFolder()) && !QDir().mkpath(state.userDataFolder()))
-            throw std::runtime_error(QStringLiteral("Path not found: %1")
-                                         .arg(state.userDataFolder()).toStdString());
+            throw std::runtime_error(
+                QStringLiteral("Path not found: %1").arg(state.userDataFolder()).toStdString());
     });
     step([&] {
         if (FileExists(state.defaultDatabase()))
@@ -61,19 +61,23 @@ bool CheckProvider(Prompter &prompter, const std::function<QString()> &probe)
         return true;
     const QString br = QStringLiteral("\r\n\r\n");
     const QString text =
-        QStringLiteral("Error #3706: Provider cannot be found. It may not be properly installed.") + br
-        + QStringLiteral("You are getting this error because:") + br
+        QStringLiteral("Error #3706: Provider cannot be found. It may not be properly installed.")
+        + br + QStringLiteral("You are getting this error because:") + br
         + QStringLiteral("1. The SQLCipher database engine is not installed on your computer.") + br
         + QStringLiteral("2. A set of components to read and write encrypted databases is not "
-                         "installed on your computer.") + br
+                         "installed on your computer.")
+        + br
         + QStringLiteral("You need to install the SQLCipher library (package libsqlcipher1) "
-                         "to solve this problem.") + br
-        + QStringLiteral("Would you like me to open the download site now so you can do this?") + br
+                         "to solve this problem.")
+        + br + QStringLiteral("Would you like me to open the download site now so you can do this?")
+        + br
         + QStringLiteral("(If you have any further questions please email a screenshot of this "
-                         "error message to ") + supportAddress() + QStringLiteral(")");
+                         "error message to ")
+        + supportAddress() + QStringLiteral(")");
     if (prompter.message(text, applicationTitle(), MsgIcon::None, MsgButtons::YesNo)
         == MsgAnswer::Yes) {
-        prompter.openUrl(QStringLiteral("https://packages.debian.org/search?keywords=libsqlcipher"));
+        prompter.openUrl(
+            QStringLiteral("https://packages.debian.org/search?keywords=libsqlcipher"));
         prompter.openUrl(QStringLiteral("https://www.zetetic.net/sqlcipher/"));
     }
     return false;

@@ -62,8 +62,8 @@ int ReadWriteTextFile(const QString &path, QString &text, int mode)
     }
     if (mode != 2 && mode != 3)
         return 5;
-    const QIODevice::OpenMode how = QIODevice::WriteOnly
-                                    | (mode == 3 ? QIODevice::Append : QIODevice::Truncate);
+    const QIODevice::OpenMode how =
+        QIODevice::WriteOnly | (mode == 3 ? QIODevice::Append : QIODevice::Truncate);
     if (!file.open(how))
         return QFileInfo(path).dir().exists() ? 75 : 76; // path/file access error, path not found
     const QByteArray bytes = text.toUtf8() + "\r\n";
@@ -176,9 +176,8 @@ int AgeInYears(const QString &dateText, const QDate &today)
 {
     const QDate born = dateFromText(dateText);
     if (!born.isValid())
-        throw std::invalid_argument(QStringLiteral("Type mismatch: '%1' is not a date.")
-                                        .arg(dateText)
-                                        .toStdString());
+        throw std::invalid_argument(
+            QStringLiteral("Type mismatch: '%1' is not a date.").arg(dateText).toStdString());
     int age = today.year() - born.year();
     if (born.month() > today.month() || (born.month() == today.month() && born.day() > today.day()))
         --age;
@@ -205,14 +204,14 @@ void CheckPdfPrinter(const PrinterList &printers, Prompter &prompter)
     if (printers.printerNames().contains(name, Qt::CaseSensitive))
         return;
     const QString crlf = QStringLiteral("\r\n");
-    const QString text = name + QStringLiteral(" is not installed. Please follow these instructions:")
-                         + crlf + crlf
-                         + QStringLiteral("1) Go to Control Panel -> Printers and Faxes to add a local printer.")
-                         + crlf + QStringLiteral("2) Choose ''CPW2: (") + name
-                         + QStringLiteral(")'' on Select a Printer Port dialog box, click Next.") + crlf
-                         + QStringLiteral("3) Choose a Postscript printer (e.g. HP Color LaserJet PS), click Next.")
-                         + crlf + QStringLiteral("4) Enter ") + name
-                         + QStringLiteral(" as Printer name, click Next -> Finish.");
+    const QString text = name
+        + QStringLiteral(" is not installed. Please follow these instructions:") + crlf + crlf
+        + QStringLiteral("1) Go to Control Panel -> Printers and Faxes to add a local printer.")
+        + crlf + QStringLiteral("2) Choose ''CPW2: (") + name
+        + QStringLiteral(")'' on Select a Printer Port dialog box, click Next.") + crlf
+        + QStringLiteral("3) Choose a Postscript printer (e.g. HP Color LaserJet PS), click Next.")
+        + crlf + QStringLiteral("4) Enter ") + name
+        + QStringLiteral(" as Printer name, click Next -> Finish.");
     prompter.message(text, applicationTitle(), MsgIcon::None, MsgButtons::OK);
 }
 
