@@ -1,11 +1,10 @@
 #include "users/frmUserList.h"
 
 #include <QAction>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "data/Cipher.h"
@@ -15,8 +14,10 @@
 #include "reports/ReportPreview.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
+#include "shell/ListViews.h"
 #include "shell/Prompter.h"
 #include "shell/modMain.h"
+#include "users/UserListModel.h"
 #include "users/frmAddNewUser.h"
 
 frmUserList::frmUserList(AppContext &context) : Form(context)
@@ -49,16 +50,8 @@ frmUserList::frmUserList(AppContext &context) : Form(context)
         ++index;
     }
 
-    ListView1 = new QTreeWidget(this);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setHeaderLabels(
-        {QStringLiteral("User ID"), QStringLiteral("Username"), QStringLiteral("Priviledge")});
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->header()->resizeSection(0, 80);
-    ListView1->header()->resizeSection(1, 200);
+    m_users = new UserListModel(this);
+    ListView1 = newReportList(m_users, this, {80, 200});
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -67,7 +60,7 @@ frmUserList::frmUserList(AppContext &context) : Form(context)
     layout->addWidget(ListView1);
     resize(480, 360);
 
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1_DblClick(); });
+    connect(ListView1, &QTreeView::doubleClicked, this, [this] { ListView1_DblClick(); });
 }
 
 void frmUserList::Form_Load()
@@ -83,20 +76,15 @@ void frmUserList::listUsers()
     if (rs.State())
         rs.Close();
     rs.Open(QStringLiteral("Select * from users"), ctx.db());
-    ListView1->clear();
-    for (; !rs.isEOF(); rs.MoveNext()) {
-        ListView1->addTopLevelItem(new QTreeWidgetItem(
-            QStringList{rs.Text(QStringLiteral("UserID")), D(rs.Text(QStringLiteral("UserName"))),
-                        D(rs.Text(QStringLiteral("Privilege")))}));
-    }
-    if (ListView1->topLevelItemCount() > 0)
-        ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    m_users->load(rs);
+    if (m_users->rowCount() > 0)
+        ListView1->setCurrentIndex(m_users->index(0, 0));
 }
 
-QTreeWidgetItem *frmUserList::selectedItem() const
+int frmUserList::selectedRow() const
 {
-    QTreeWidgetItem *item = ListView1->currentItem();
-    return item ? item : ListView1->topLevelItem(0);
+    const QModelIndex current = ListView1->currentIndex();
+    return current.isValid() ? current.row() : 0;
 }
 
 void frmUserList::Toolbar1_ButtonClick(int index)
@@ -144,13 +132,14 @@ void frmUserList::editUser(Steps &step)
 {
     Recordset &rs = ctx.UserListRecordset;
     step([&] {
-        if (ListView1->topLevelItemCount() == 0)
+        if (m_users->rowCount() == 0)
             step.stop();
     });
     step([&] {
         if (rs.State())
             rs.Close();
-        rs.Open(QStringLiteral("Select * from users where userid=") + selectedItem()->text(0),
+        rs.Open(QStringLiteral("Select * from users where userid=")
+                    + m_users->text(selectedRow(), UserListModel::UserID),
                 ctx.db());
     });
     // Gone meanwhile (another workstation deleted it): nothing to edit.
@@ -179,13 +168,13 @@ void frmUserList::deleteUser(Steps &step)
     QString id;
     QString name;
     step([&] {
-        if (ListView1->topLevelItemCount() == 0) {
+        if (m_users->rowCount() == 0) {
             noRecordFound();
             step.stop();
             return;
         }
-        id = selectedItem()->text(0);
-        name = selectedItem()->text(1);
+        id = m_users->text(selectedRow(), UserListModel::UserID);
+        name = m_users->text(selectedRow(), UserListModel::UserName);
     });
     step([&] {
         if (name.toLower() == ctx.CurrentUser.UserName.toLower()) {

@@ -3,9 +3,9 @@
 #include "shell/Form.h"
 
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class Steps;
+class UserListModel;
 
 // Every user account, with adding, editing, deleting and printing.
 class frmUserList : public Form
@@ -16,8 +16,8 @@ public:
 
     // Buttons by index: 1 "Add New", 2 "Edit", 3 "Delete", 4 "Print".
     QToolBar *Toolbar1;
-    // Item text = UserID, then the deciphered name and privilege.
-    QTreeWidget *ListView1;
+    // One line per account: UserID, then the deciphered name and privilege.
+    QTreeView *ListView1;
 
     // Rebuilds the list from the Users table.
     void listUsers();
@@ -29,10 +29,12 @@ protected:
     void Form_Load() override;
 
 private:
-    QTreeWidgetItem *selectedItem() const;
+    int selectedRow() const;
     void addUser(Steps &step);
     void editUser(Steps &step);
     void deleteUser(Steps &step);
     void printUsers(Steps &step);
     void noRecordFound();
+
+    UserListModel *m_users;
 };

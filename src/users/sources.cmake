@@ -1,4 +1,5 @@
 list(APPEND CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/UserListModel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UserSession.cpp
 )
 list(APPEND UI_SOURCES

@@ -30,3 +30,9 @@ public:
 private:
     std::vector<QStringList> m_rows;
 };
+
+// Widths that fit the visit lists' five columns.
+inline QList<int> visitColumnWidths()
+{
+    return {80, 100, 260, 160, 140};
+}

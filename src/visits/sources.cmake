@@ -4,7 +4,6 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/VisitRecord.cpp
 )
 list(APPEND UI_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/ListViews.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PatientInfoFrame.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VisitPrint.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frmAddNewPatientRecord.cpp

@@ -1,8 +1,10 @@
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -59,20 +61,41 @@ protected:
         FAIL() << "no button " << caption.toStdString();
     }
 
+    static QString cell(const frmUserList &f, int row, int column)
+    {
+        return f.ListView1->model()->index(row, column).data().toString();
+    }
+
+    // The lines whose user name (column 1) is exactly name.
+    static QList<int> linesNamed(const frmUserList &f, const QString &name)
+    {
+        QList<int> found;
+        for (int row = 0; row < f.ListView1->model()->rowCount(); ++row) {
+            if (cell(f, row, 1) == name)
+                found << row;
+        }
+        return found;
+    }
+
+    static QModelIndex lineOf(const frmUserList &f, const QString &name)
+    {
+        const QList<int> found = linesNamed(f, name);
+        EXPECT_EQ(found.size(), 1) << name.toStdString();
+        return found.size() == 1 ? f.ListView1->model()->index(found.first(), 0) : QModelIndex();
+    }
+
     static void choose(frmUserList &f, const QString &name)
     {
-        const auto found = f.ListView1->findItems(name, Qt::MatchExactly, 1);
-        ASSERT_EQ(found.size(), 1);
-        f.ListView1->setCurrentItem(found.first());
+        const QModelIndex line = lineOf(f, name);
+        ASSERT_TRUE(line.isValid());
+        f.ListView1->setCurrentIndex(line);
     }
 
     static QStringList rows(const frmUserList &f)
     {
         QStringList list;
-        for (int i = 0; i < f.ListView1->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem *item = f.ListView1->topLevelItem(i);
-            list << item->text(0) + u' ' + item->text(1) + u' ' + item->text(2);
-        }
+        for (int row = 0; row < f.ListView1->model()->rowCount(); ++row)
+            list << cell(f, row, 0) + u' ' + cell(f, row, 1) + u' ' + cell(f, row, 2);
         return list;
     }
 
@@ -92,15 +115,20 @@ TEST_F(UserListTest, ListsEveryAccountDecipheredInTableOrder)
 {
     frmUserList &f = open();
     EXPECT_EQ(f.windowTitle(), QStringLiteral("User List"));
-    const QTreeWidgetItem *header = f.ListView1->headerItem();
-    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2)}),
-              QStringList({"User ID", "Username", "Priviledge"}));
+    const QAbstractItemModel *model = f.ListView1->model();
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column)
+        headers << model->headerData(column, Qt::Horizontal).toString();
+    EXPECT_EQ(headers, QStringList({"User ID", "Username", "Priviledge"}));
     QStringList captions;
     for (const QAction *button : f.Toolbar1->actions())
         captions << button->text();
     EXPECT_EQ(captions, QStringList({"Add New", "Edit", "Delete", "Print"}));
     EXPECT_EQ(rows(f), QStringList({"1 Admin Administrator", "2 Anna Staff", "3 Bert Staff",
                                     "4 O'Hara Staff"}));
+    // The first line is chosen, so the commands act on it at once.
+    EXPECT_EQ(f.ListView1->currentIndex().row(), 0);
+    EXPECT_TRUE(f.ListView1->selectionModel()->isRowSelected(0));
 }
 
 TEST_F(UserListTest, DeleteRefusesTheOwnAccountAndUserOne)
@@ -159,7 +187,7 @@ TEST_F(UserListTest, DeleteRemovesTheAccountAndItsLogRowsOnceConfirmed)
         EXPECT_EQ(w.prompter().last().title, QStringLiteral("Record Deleted"));
         EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
         EXPECT_EQ(logRowsOf(name), 0);
-        EXPECT_TRUE(f.ListView1->findItems(name, Qt::MatchExactly, 1).isEmpty());
+        EXPECT_TRUE(linesNamed(f, name).isEmpty());
         EXPECT_TRUE(f.isVisible());
     }
     EXPECT_EQ(rows(f), QStringList({"1 Admin Administrator", "2 Anna Staff"}));
@@ -180,8 +208,13 @@ TEST_F(UserListTest, EditOpensTheChosenAccountUnlessItIsGone)
     };
     choose(f, QStringLiteral("Bert"));
     press(f, QStringLiteral("Edit"));
-    choose(f, QStringLiteral("O'Hara"));
-    emit f.ListView1->itemDoubleClicked(f.ListView1->currentItem(), 1);
+    // The double-click itself picks the line it lands on. A double-click is a
+    // press and release, then a second press.
+    const QModelIndex oHara = lineOf(f, QStringLiteral("O'Hara")).siblingAtColumn(1);
+    ASSERT_TRUE(oHara.isValid());
+    const QPoint spot = f.ListView1->visualRect(oHara).center();
+    QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, spot);
+    QTest::mouseDClick(f.ListView1->viewport(), Qt::LeftButton, {}, spot);
     EXPECT_EQ(opened, QStringList({"Edit User Information/Update/Bert",
                                    "Edit User Information/Update/O'Hara"}));
     EXPECT_EQ(w.ctx().UserEditorMode, QStringLiteral("Update"));
@@ -225,7 +258,7 @@ TEST_F(UserListTest, NothingToActOnSaysSo)
 {
     w.exec(QStringLiteral("delete from Users"));
     frmUserList &f = open();
-    ASSERT_EQ(f.ListView1->topLevelItemCount(), 0);
+    ASSERT_EQ(f.ListView1->model()->rowCount(), 0);
     bool opened = false;
     w.ctx().modalHook = [&](Form &) { opened = true; };
     for (const QString caption : {QStringLiteral("Delete"), QStringLiteral("Print"),

@@ -1,9 +1,8 @@
-#include "visits/ListViews.h"
+#include "shell/ListViews.h"
 
 #include <QTreeView>
 
-QTreeView *newReportList(QAbstractItemModel *model, QWidget *parent,
-                         const QList<int> &widths)
+QTreeView *newReportList(QAbstractItemModel *model, QWidget *parent, const QList<int> &widths)
 {
     auto *view = new QTreeView(parent);
     view->setObjectName(QStringLiteral("ListView1"));
