@@ -46,14 +46,7 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     setWindowTitle(QStringLiteral("Medical History"));
     resize(680, 440);
 
-    fraPatient = new PatientInfoFrame(this);
-    txtLastname = fraPatient->txtLastname;
-    txtFirstname = fraPatient->txtFirstname;
-    txtMi = fraPatient->txtMi;
-    txtGender = fraPatient->txtGender;
-    txtBirthDate = fraPatient->txtBirthDate;
-    txtAge = fraPatient->txtAge;
-    txtCivilStatus = fraPatient->txtCivilStatus;
+    makePatientFrame(this);
 
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));

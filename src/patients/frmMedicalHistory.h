@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "shell/Form.h"
+#include "visits/PatientInfoFrame.h"
 
-class PatientInfoFrame;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -12,20 +12,11 @@ class QTabWidget;
 
 // "Medical History": the background history of SelectedPatientID, kept in
 // sixteen columns of the patient's own row.
-class frmMedicalHistory : public Form
+class frmMedicalHistory : public Form, public PatientHeaderBoxes
 {
     Q_OBJECT
 public:
     explicit frmMedicalHistory(AppContext &ctx);
-
-    PatientInfoFrame *fraPatient;
-    QLineEdit *txtLastname;
-    QLineEdit *txtFirstname;
-    QLineEdit *txtMi;
-    QLineEdit *txtGender;
-    QLineEdit *txtBirthDate;
-    QLineEdit *txtAge;
-    QLineEdit *txtCivilStatus;
 
     QTabWidget *SSTab1;
     QLineEdit *txtPastIllness;

@@ -74,3 +74,15 @@ void PatientInfoFrame::fill(const PatientHeader &header)
     txtBirthDate->setText(header.birthDate);
     txtAge->setText(header.age);
 }
+
+void PatientHeaderBoxes::makePatientFrame(QWidget *window)
+{
+    fraPatient = new PatientInfoFrame(window);
+    txtLastname = fraPatient->txtLastname;
+    txtFirstname = fraPatient->txtFirstname;
+    txtMi = fraPatient->txtMi;
+    txtGender = fraPatient->txtGender;
+    txtBirthDate = fraPatient->txtBirthDate;
+    txtAge = fraPatient->txtAge;
+    txtCivilStatus = fraPatient->txtCivilStatus;
+}

@@ -23,3 +23,18 @@ public:
     QLineEdit *txtAge;
     QLineEdit *txtCivilStatus;
 };
+
+// The frame's boxes under their control names, for a window that shows it.
+struct PatientHeaderBoxes
+{
+    PatientInfoFrame *fraPatient = nullptr;
+    QLineEdit *txtLastname = nullptr;
+    QLineEdit *txtFirstname = nullptr;
+    QLineEdit *txtMi = nullptr;
+    QLineEdit *txtGender = nullptr;
+    QLineEdit *txtBirthDate = nullptr;
+    QLineEdit *txtAge = nullptr;
+    QLineEdit *txtCivilStatus = nullptr;
+
+    void makePatientFrame(QWidget *window);
+};

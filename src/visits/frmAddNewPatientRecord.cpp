@@ -47,14 +47,7 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
     setWindowTitle(QStringLiteral("New Patient Visit"));
     resize(900, 640);
 
-    fraPatient = new PatientInfoFrame(this);
-    txtLastname = fraPatient->txtLastname;
-    txtFirstname = fraPatient->txtFirstname;
-    txtMi = fraPatient->txtMi;
-    txtGender = fraPatient->txtGender;
-    txtBirthDate = fraPatient->txtBirthDate;
-    txtAge = fraPatient->txtAge;
-    txtCivilStatus = fraPatient->txtCivilStatus;
+    makePatientFrame(this);
 
     auto *medical = new QGroupBox(QStringLiteral("Medical Information"), this);
     dtpVisitDate = new QDateEdit(medical);

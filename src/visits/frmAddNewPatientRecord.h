@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "shell/Form.h"
+#include "visits/PatientInfoFrame.h"
 
-class PatientInfoFrame;
 class QCheckBox;
 class QDateEdit;
 class QLineEdit;
@@ -13,21 +13,11 @@ class QTabWidget;
 
 // "New Patient Visit": records one visit of SelectedPatientID, a new one when
 // SelectedHistoryID is empty, else the visit with that id.
-class frmAddNewPatientRecord : public Form
+class frmAddNewPatientRecord : public Form, public PatientHeaderBoxes
 {
     Q_OBJECT
 public:
     explicit frmAddNewPatientRecord(AppContext &ctx);
-
-    // Patient information (display only).
-    PatientInfoFrame *fraPatient;
-    QLineEdit *txtLastname;
-    QLineEdit *txtFirstname;
-    QLineEdit *txtMi;
-    QLineEdit *txtGender;
-    QLineEdit *txtBirthDate;
-    QLineEdit *txtAge;
-    QLineEdit *txtCivilStatus;
 
     // Medical information.
     QDateEdit *dtpVisitDate;

@@ -24,14 +24,7 @@ frmPatientVisit::frmPatientVisit(AppContext &context) : Form(context)
     setWindowTitle(QStringLiteral("Patient's Visit"));
     resize(800, 480);
 
-    fraPatient = new PatientInfoFrame(this);
-    txtLastname = fraPatient->txtLastname;
-    txtFirstname = fraPatient->txtFirstname;
-    txtMi = fraPatient->txtMi;
-    txtGender = fraPatient->txtGender;
-    txtBirthDate = fraPatient->txtBirthDate;
-    txtAge = fraPatient->txtAge;
-    txtCivilStatus = fraPatient->txtCivilStatus;
+    makePatientFrame(this);
 
     m_visits = new VisitListModel(this);
     ListView1 = newReportList(m_visits, this, visitColumnWidths());

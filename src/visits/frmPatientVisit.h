@@ -1,8 +1,8 @@
 #pragma once
 
 #include "shell/Form.h"
+#include "visits/PatientInfoFrame.h"
 
-class PatientInfoFrame;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
@@ -10,20 +10,12 @@ class VisitListModel;
 
 // "Patient's Visit": one patient's header and visits, read only, and their
 // printout.
-class frmPatientVisit : public Form
+class frmPatientVisit : public Form, public PatientHeaderBoxes
 {
     Q_OBJECT
 public:
     explicit frmPatientVisit(AppContext &ctx);
 
-    PatientInfoFrame *fraPatient;
-    QLineEdit *txtLastname;
-    QLineEdit *txtFirstname;
-    QLineEdit *txtMi;
-    QLineEdit *txtGender;
-    QLineEdit *txtBirthDate;
-    QLineEdit *txtAge;
-    QLineEdit *txtCivilStatus;
     QTreeView *ListView1;
     QPushButton *cmdSave;
     QPushButton *cmdCancel;
