@@ -302,14 +302,30 @@ void MDIFormMain::toggleRightToLeft()
     StatusBar1->setLayoutDirection(next);
 }
 
+void MDIFormMain::reopenPatientList(Steps &step, const QString &sql)
+{
+    Recordset &rs = ctx.PatientListRecordset;
+    step([&] {
+        if (rs.State() != 0)
+            rs.Close();
+    });
+    step([&] { rs.Open(sql, ctx.db(), adOpenDynamic, adLockOptimistic); });
+    step([&] {
+        if (rs.State() == 0) { // the failed open has shown its error
+            step.stop();
+        } else if (rs.RecordCount() == 0) {
+            ctx.prompter().message(QStringLiteral("No record found."), QStringLiteral("No Records"),
+                                   MsgIcon::Information);
+            step.stop();
+        }
+    });
+}
+
 void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
 {
     Steps step(ctx.prompter(), QStringLiteral("MDIFormMain"),
                QStringLiteral("CommandBars_Execute"));
     switch (id) {
-    // Wired with their windows: 9031, 9021, 9022, 9060-9064 (patient selector),
-    // 9028 by caption ("View Patient List", "Print Patient List"),
-    // and the patient-list exports 9050, 9053, 9057, 9058, 9059.
     case 9031:
         step([&] { ctx.EditPatientID.clear(); });
         step([&] { ctx.showModal(ctx.window<frmAddNewPatient>(), this); });
@@ -334,25 +350,9 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
         if (caption == QLatin1String("View Patient List")) {
             step([&] { showChild(ctx.window<frmPatientList>()); });
         } else if (caption == QLatin1String("Print Patient List")) {
-            Recordset &rs = ctx.PatientListRecordset;
-            step([&] {
-                if (rs.State() != 0)
-                    rs.Close();
-            });
-            step([&] {
-                rs.Open(QStringLiteral("Select * ") + QStringLiteral("from PatientRecords"),
-                        ctx.db(), adOpenDynamic, adLockOptimistic);
-            });
-            step([&] {
-                if (rs.State() == 0) { // the failed open has shown its error
-                    step.stop();
-                } else if (rs.RecordCount() == 0) {
-                    ctx.prompter().message(QStringLiteral("No record found."),
-                                           QStringLiteral("No Records"), MsgIcon::Information);
-                    step.stop();
-                }
-            });
-            step([&] { showReport(ctx, DRPatientList(), rs, this); });
+            reopenPatientList(step, QStringLiteral("Select * ")
+                                        + QStringLiteral("from PatientRecords"));
+            step([&] { showReport(ctx, DRPatientList(), ctx.PatientListRecordset, this); });
         }
         break;
     case 9050:
@@ -362,28 +362,13 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
     case 9059: {
         Recordset &rs = ctx.PatientListRecordset;
         QString file;
-        step([&] {
-            if (rs.State() != 0)
-                rs.Close();
-        });
-        step([&] {
-            rs.Open(QStringLiteral("Select PatientID as [Patient ID],LastName as [Last Name],"
-                                   "FirstName as [First Name],MiddleName as [Middle Name],"
-                                   "DateOfBirth as [Birth Date],Gender,MaritalStatus as "
-                                   "[Marital Status],Phone as [Phone Number],Mobile as "
-                                   "[Mobile Number] ")
-                        + QStringLiteral("from PatientRecords"),
-                    ctx.db(), adOpenDynamic, adLockOptimistic);
-        });
-        step([&] {
-            if (rs.State() == 0) { // the failed open has shown its error
-                step.stop();
-            } else if (rs.RecordCount() == 0) {
-                ctx.prompter().message(QStringLiteral("No record found."),
-                                       QStringLiteral("No Records"), MsgIcon::Information);
-                step.stop();
-            }
-        });
+        reopenPatientList(step,
+                          QStringLiteral("Select PatientID as [Patient ID],LastName as [Last Name],"
+                                         "FirstName as [First Name],MiddleName as [Middle Name],"
+                                         "DateOfBirth as [Birth Date],Gender,MaritalStatus as "
+                                         "[Marital Status],Phone as [Phone Number],Mobile as "
+                                         "[Mobile Number] ")
+                              + QStringLiteral("from PatientRecords"));
         step([&] {
             if (id == 9050)
                 file = ctx.prompter().saveFile(QStringLiteral("Save Text"),

@@ -10,6 +10,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
 class Ribbon;
+class Steps;
 class StatusBarPanes;
 
 // The main window: a multiple-document frame with the ribbon and the status
@@ -56,6 +57,9 @@ private:
     // The exit sequence; false keeps the window open.
     bool MDIForm_QueryUnload();
     void selectColourScheme(int id);
+    // Reopens the shared patient-list result on sql for the ribbon's print and
+    // exports; stops the steps after the error box or "No record found.".
+    void reopenPatientList(Steps &step, const QString &sql);
     void toggleRightToLeft();
 
     AppContext &ctx;
