@@ -39,19 +39,11 @@ frmBackupData::frmBackupData(AppContext &context) : Form(context)
     grid->addWidget(cmdLoad, 0, 2);
     grid->addWidget(fileLabel, 1, 0);
     grid->addWidget(Text2, 1, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(Command1);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdSave, Command1, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
-    setTabOrder(Text1, cmdLoad);
-    setTabOrder(cmdLoad, Text2);
-    setTabOrder(Text2, cmdSave);
-    setTabOrder(cmdSave, Command1);
-    setTabOrder(Command1, cmdCancel);
+    setTabChain({Text1, cmdLoad, Text2, cmdSave, Command1, cmdCancel});
     applyHandCursor(this, ctx.folders().program);
 
     QObject::connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {

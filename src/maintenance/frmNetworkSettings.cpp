@@ -37,17 +37,11 @@ frmNetworkSettings::frmNetworkSettings(AppContext &context) : Form(context)
     grid->addWidget(cmdBrowse, 0, 2);
     grid->addWidget(passwordLabel, 1, 0);
     grid->addWidget(txtPassword, 1, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdSave, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
-    setTabOrder(txtDatabasefile, cmdBrowse);
-    setTabOrder(cmdBrowse, txtPassword);
-    setTabOrder(txtPassword, cmdSave);
-    setTabOrder(cmdSave, cmdCancel);
+    setTabChain({txtDatabasefile, cmdBrowse, txtPassword, cmdSave, cmdCancel});
 
     QObject::connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
     QObject::connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });

@@ -34,16 +34,11 @@ frmRestoreData::frmRestoreData(AppContext &context) : Form(context)
     grid->addWidget(sourceLabel, 0, 0);
     grid->addWidget(Text1, 0, 1);
     grid->addWidget(cmdLoad, 0, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdBackup);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdBackup, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
-    setTabOrder(Text1, cmdLoad);
-    setTabOrder(cmdLoad, cmdBackup);
-    setTabOrder(cmdBackup, cmdCancel);
+    setTabChain({Text1, cmdLoad, cmdBackup, cmdCancel});
     applyHandCursor(this, ctx.folders().program);
 
     QObject::connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {

@@ -192,24 +192,17 @@ void frmAddNewPatient::buildWindow()
     groups->addWidget(notes, 3, 0);
     groups->addLayout(photo, 0, 2, 4, 1);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Command1);
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({Command1}, {cmdSave, cmdCancel});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(groups);
     layout->addLayout(buttons);
 
-    QWidget *const order[] = {
-        txtFirstName, txtMiddleName, txtLastname, txtSSN, txtMedicareNumber, dtpBirthDate,
-        cboGender, cboMaritalStatus, txtAddress1, txtAddress2, txtCity, txtState, txtZip,
-        txtCountry, txtPhoneNumber, txtMobileNumber, txtContactPerson, txtContactPersonNumber,
-        txtNotes, cmdLoadImage, cmdSaveToFile, cmdClear, Command1, cmdSave, cmdCancel,
-    };
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    setTabChain({txtFirstName, txtMiddleName, txtLastname, txtSSN, txtMedicareNumber,
+                 dtpBirthDate, cboGender, cboMaritalStatus, txtAddress1, txtAddress2, txtCity,
+                 txtState, txtZip, txtCountry, txtPhoneNumber, txtMobileNumber, txtContactPerson,
+                 txtContactPersonNumber, txtNotes, cmdLoadImage, cmdSaveToFile, cmdClear, Command1,
+                 cmdSave, cmdCancel});
 }
 
 void frmAddNewPatient::Form_Load()

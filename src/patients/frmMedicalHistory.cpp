@@ -112,24 +112,17 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     cmdSave = newButton(this, "cmdSave", QStringLiteral("Save"));
     cmdSave->setDefault(true);
     cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Command1);
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({Command1}, {cmdSave, cmdCancel});
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(fraPatient);
     layout->addWidget(SSTab1, 1);
     layout->addLayout(buttons);
 
-    const QList<QWidget *> order = {
-        SSTab1, txtPastIllness, txtPastHospitalization, txtPresentMedications, txtAllergies,
-        txtFamilyHistory, txtTobaccoUse, txtAlcoholUse, txtIllicitDrugUse, txtSexualHistory,
-        txtObScore, txtMenarche, txtOCPUse, txtPadsDay, txtRegularity, txtNoDays,
-        txtDysmenorrhea, Command1, cmdSave, cmdCancel};
-    for (int i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    setTabChain({SSTab1, txtPastIllness, txtPastHospitalization, txtPresentMedications,
+                 txtAllergies, txtFamilyHistory, txtTobaccoUse, txtAlcoholUse, txtIllicitDrugUse,
+                 txtSexualHistory, txtObScore, txtMenarche, txtOCPUse, txtPadsDay, txtRegularity,
+                 txtNoDays, txtDysmenorrhea, Command1, cmdSave, cmdCancel});
 
     m_historyFields = {
         txtPastIllness, txtPastHospitalization, txtPresentMedications, txtAllergies,

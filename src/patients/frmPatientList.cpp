@@ -128,10 +128,7 @@ frmPatientList::frmPatientList(AppContext &context)
     layout->addWidget(Toolbar1);
     layout->addLayout(search);
     layout->addWidget(ListView1, 1);
-    setTabOrder(cboSearch, txtSearch);
-    setTabOrder(txtSearch, cboSortBy);
-    setTabOrder(cboSortBy, cboSortType);
-    setTabOrder(cboSortType, ListView1);
+    setTabChain({cboSearch, txtSearch, cboSortBy, cboSortType, ListView1});
 
     connect(txtSearch, &QLineEdit::textChanged, this, [this] { txtSearch_Change(); });
     connect(cboSortBy, &QComboBox::currentIndexChanged, this, [this] { txtSearch_Change(); });

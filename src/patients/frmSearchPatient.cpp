@@ -53,21 +53,13 @@ frmSearchPatient::frmSearchPatient(AppContext &context) : Form(context)
     search->addWidget(txtSearch, 1);
     search->addWidget(cmdShowAll);
     search->addWidget(cmdHideAll);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdSelect);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdSelect, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(search);
     layout->addWidget(ListView1, 1);
     layout->addLayout(buttons);
 
-    setTabOrder(cboSearch, txtSearch);
-    setTabOrder(txtSearch, cmdShowAll);
-    setTabOrder(cmdShowAll, cmdHideAll);
-    setTabOrder(cmdHideAll, ListView1);
-    setTabOrder(ListView1, cmdSelect);
-    setTabOrder(cmdSelect, cmdCancel);
+    setTabChain({cboSearch, txtSearch, cmdShowAll, cmdHideAll, ListView1, cmdSelect, cmdCancel});
 
     connect(cmdShowAll, &QPushButton::clicked, this, [this] { cmdShowAll_Click(); });
     connect(cmdHideAll, &QPushButton::clicked, this, [this] { cmdHideAll_Click(); });

@@ -79,15 +79,8 @@ ReportPreview::ReportPreview(AppContext &context, ReportDocument doc, QWidget *p
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(pageView, 1);
-    setTabOrder(cmdFirst, cmdPrevious);
-    setTabOrder(cmdPrevious, txtPage);
-    setTabOrder(txtPage, cmdNext);
-    setTabOrder(cmdNext, cmdLast);
-    setTabOrder(cmdLast, cboZoom);
-    setTabOrder(cboZoom, cmdPrint);
-    setTabOrder(cmdPrint, cmdExport);
-    setTabOrder(cmdExport, cmdClose);
-    setTabOrder(cmdClose, pageView);
+    setTabChain({cmdFirst, cmdPrevious, txtPage, cmdNext, cmdLast, cboZoom, cmdPrint, cmdExport,
+                 cmdClose, pageView});
 
     connect(cmdFirst, &QPushButton::clicked, this, [this] { showPage(0); });
     connect(cmdPrevious, &QPushButton::clicked, this, [this] { showPage(currentPage() - 1); });

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -132,4 +133,21 @@ QStringList QtPrinterList::printerNames() const
     // The PDF output is built in, so it is always installed.
     names << pdfPrinterName();
     return names;
+}
+
+void setTabChain(const QList<QWidget *> &chain)
+{
+    for (int i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain.at(i - 1), chain.at(i));
+}
+
+QHBoxLayout *buttonRow(const QList<QWidget *> &left, const QList<QWidget *> &right)
+{
+    auto *row = new QHBoxLayout;
+    for (QWidget *w : left)
+        row->addWidget(w);
+    row->addStretch();
+    for (QWidget *w : right)
+        row->addWidget(w);
+    return row;
 }

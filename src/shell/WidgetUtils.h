@@ -8,6 +8,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QHBoxLayout;
 class QWidget;
 
 // Named controls: the object name is the one the window's code and tests use.
@@ -48,3 +49,9 @@ class QtPrinterList : public PrinterList
 public:
     QStringList printerNames() const override;
 };
+
+// Tab order follows the list, first to last.
+void setTabChain(const QList<QWidget *> &chain);
+
+// A row of buttons: left ones, a stretch, right ones (OK/Cancel sit right).
+QHBoxLayout *buttonRow(const QList<QWidget *> &left, const QList<QWidget *> &right);

@@ -56,22 +56,13 @@ Form1::Form1(AppContext &context) : Form(context)
     grid->addWidget(passwordLabel, 1, 0);
     grid->addWidget(txtPassword, 1, 1);
     grid->addWidget(Check1, 2, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(cmdLogin);
-    buttons->addWidget(cmdNewLogin);
-    buttons->addWidget(cmdCancel);
-    buttons->addStretch();
-    buttons->addWidget(cmdDatabaseSettings);
+    auto *buttons = buttonRow({cmdLogin, cmdNewLogin, cmdCancel}, {cmdDatabaseSettings});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addSpacing(8);
     layout->addLayout(buttons);
-    setTabOrder(cboUsers, txtPassword);
-    setTabOrder(txtPassword, Check1);
-    setTabOrder(Check1, cmdLogin);
-    setTabOrder(cmdLogin, cmdNewLogin);
-    setTabOrder(cmdNewLogin, cmdCancel);
-    setTabOrder(cmdCancel, cmdDatabaseSettings);
+    setTabChain({cboUsers, txtPassword, Check1, cmdLogin, cmdNewLogin, cmdCancel,
+                 cmdDatabaseSettings});
 
     connect(cboUsers, &QComboBox::activated, this, [this] { cboUsers_Click(); });
     connect(cboUsers->lineEdit(), &QLineEdit::textEdited, this, [this] { cboUsers_Change(); });

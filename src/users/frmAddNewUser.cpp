@@ -67,20 +67,13 @@ frmAddNewUser::frmAddNewUser(AppContext &context) : Form(context)
         grid->addWidget(newBuddyLabel(this, QLatin1String(caption), box), row, 0);
         grid->addWidget(box, row++, 1);
     }
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdSave, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addSpacing(6);
     layout->addLayout(buttons);
     setMinimumWidth(340);
-    setTabOrder(txtUserName, cboPrivilege);
-    setTabOrder(cboPrivilege, txtPassword);
-    setTabOrder(txtPassword, txtRetype);
-    setTabOrder(txtRetype, cmdSave);
-    setTabOrder(cmdSave, cmdCancel);
+    setTabChain({txtUserName, cboPrivilege, txtPassword, txtRetype, cmdSave, cmdCancel});
 
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });

@@ -36,19 +36,13 @@ frmChangePassword::frmChangePassword(AppContext &context) : Form(context)
     cmdLogin = newDefaultButton(this, "cmdLogin", QStringLiteral("Save"));
     cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdLogin);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdLogin, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addSpacing(6);
     layout->addLayout(buttons);
     setMinimumWidth(340);
-    setTabOrder(txtOldPassword, txtNewPassword);
-    setTabOrder(txtNewPassword, txtRetypePassword);
-    setTabOrder(txtRetypePassword, cmdLogin);
-    setTabOrder(cmdLogin, cmdCancel);
+    setTabChain({txtOldPassword, txtNewPassword, txtRetypePassword, cmdLogin, cmdCancel});
 
     connect(cmdLogin, &QPushButton::clicked, this, [this] { cmdLogin_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });

@@ -48,10 +48,7 @@ frmSetAdmin::frmSetAdmin(AppContext &context) : Form(context)
         grid->addWidget(newBuddyLabel(this, QLatin1String(caption), box), row, 0);
         grid->addWidget(box, row++, 1);
     }
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdSave, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblInstructions);
     layout->addSpacing(6);
@@ -59,10 +56,7 @@ frmSetAdmin::frmSetAdmin(AppContext &context) : Form(context)
     layout->addSpacing(6);
     layout->addLayout(buttons);
     setMinimumWidth(380);
-    setTabOrder(txtUserName, txtPassword);
-    setTabOrder(txtPassword, txtRetype);
-    setTabOrder(txtRetype, cmdSave);
-    setTabOrder(cmdSave, cmdCancel);
+    setTabChain({txtUserName, txtPassword, txtRetype, cmdSave, cmdCancel});
 
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });

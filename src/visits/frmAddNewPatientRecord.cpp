@@ -82,12 +82,7 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
     cmdSave = newButton(this, "cmdSave", QStringLiteral("Save"));
     cmdSave->setDefault(true);
     cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(cmdMedicalHistory);
-    buttons->addWidget(Command1);
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({cmdMedicalHistory, Command1}, {cmdSave, cmdCancel});
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(fraPatient);
@@ -104,8 +99,7 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
         }
     }
     order << cmdMedicalHistory << Command1 << cmdSave << cmdCancel;
-    for (int i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    setTabChain(order);
 
     for (const VisitColumn &c : visitTextColumns())
         m_visitFields.push_back(findChild<QLineEdit *>(QLatin1String(c.field)));

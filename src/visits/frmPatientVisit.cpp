@@ -31,17 +31,13 @@ frmPatientVisit::frmPatientVisit(AppContext &context) : Form(context)
 
     cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Print"));
     cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdSave);
-    buttons->addWidget(cmdCancel);
+    auto *buttons = buttonRow({}, {cmdSave, cmdCancel});
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(fraPatient);
     layout->addWidget(ListView1, 1);
     layout->addLayout(buttons);
-    setTabOrder(ListView1, cmdSave);
-    setTabOrder(cmdSave, cmdCancel);
+    setTabChain({ListView1, cmdSave, cmdCancel});
 
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
