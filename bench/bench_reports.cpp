@@ -104,35 +104,10 @@ double peakMegabytes()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QString database = QDir::temp().filePath(QStringLiteral("medlantis-bench-100k.mdb"));
-    int patients = 100000;
-    std::vector<char *> rest{argv[0]};
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--database" && i + 1 < argc)
-            database = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == "--patients" && i + 1 < argc)
-            patients = std::atoi(argv[++i]);
-        else
-            rest.push_back(argv[i]);
-    }
-    int restCount = int(rest.size());
-    benchmark::Initialize(&restCount, rest.data());
-
-    if (!QFileInfo::exists(database)) {
-        SyntheticOptions options;
-        options.patients = patients;
-        options.visitsPerPatient = 1;
-        options.photoEvery = 1000;
-        QElapsedTimer timer;
-        timer.start();
-        const SyntheticCounts made = createSyntheticDatabase(
-            QDir(QCoreApplication::applicationDirPath()).filePath("dbBlank.mdb"), database,
-            options);
-        std::printf("Made %s: %d patients, %d visits, %d photos in %.1f s\n",
-                    qPrintable(database), made.patients, made.visits, made.photos,
-                    timer.elapsed() / 1000.0);
-    }
+    std::vector<char *> args(argv, argv + argc);
+    const QString database = benchDatabase(args);
+    int restCount = int(args.size());
+    benchmark::Initialize(&restCount, args.data());
     g_conn.Open(database, QString());
     QDir scratch(QDir::temp().filePath(QStringLiteral("medlantis-bench-out")));
     scratch.mkpath(QStringLiteral("."));

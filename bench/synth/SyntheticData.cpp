@@ -1,11 +1,17 @@
 #include "synth/SyntheticData.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <stdexcept>
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 
@@ -293,4 +299,36 @@ SyntheticCounts createSyntheticDatabase(const QString &templatePath, const QStri
     Connection conn;
     conn.Open(path, QString());
     return fillSyntheticData(conn, options);
+}
+
+QString benchDatabase(std::vector<char *> &args)
+{
+    QString database = QDir::temp().filePath(QStringLiteral("medlantis-bench-100k.mdb"));
+    int patients = 100000;
+    std::vector<char *> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string arg = args[i];
+        if (i > 0 && arg == "--database" && i + 1 < args.size())
+            database = QString::fromLocal8Bit(args[++i]);
+        else if (i > 0 && arg == "--patients" && i + 1 < args.size())
+            patients = std::atoi(args[++i]);
+        else
+            rest.push_back(args[i]);
+    }
+    args = rest;
+    if (!QFileInfo::exists(database)) {
+        SyntheticOptions options;
+        options.patients = patients;
+        options.visitsPerPatient = 1;
+        options.photoEvery = 1000;
+        QElapsedTimer timer;
+        timer.start();
+        const SyntheticCounts made = createSyntheticDatabase(
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("dbBlank.mdb")),
+            database, options);
+        std::printf("Made %s: %d patients, %d visits, %d photos in %.1f s\n",
+                    qPrintable(database), made.patients, made.visits, made.photos,
+                    timer.elapsed() / 1000.0);
+    }
+    return database;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include <QString>
 
 class Connection;
@@ -25,6 +27,12 @@ struct SyntheticCounts
 // Appends the patients and visits to the open database, in one transaction,
 // after the highest existing ids.
 SyntheticCounts fillSyntheticData(Connection &conn, const SyntheticOptions &options);
+
+// The database both benchmarks run on: "--database PATH" (default: a file in
+// the temporary folder) and "--patients N" (default 100,000) are taken out of
+// args; the practice is made when the file does not exist yet, with the blank
+// template beside the program. Returns the database path.
+QString benchDatabase(std::vector<char *> &args);
 
 // Copies the blank template to path (replacing it) and fills it.
 SyntheticCounts createSyntheticDatabase(const QString &templatePath, const QString &path,
