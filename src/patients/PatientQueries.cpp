@@ -55,11 +55,12 @@ QString patientUpdateSql(const PatientFields &f, const QString &patientID)
 
 qint64 nextPatientID(Connection &db)
 {
-    // Ids are the table's row ids, so the largest is also the last row of
-    // an unordered select; asking for it directly spares reading every row.
+    // Visits stay when their patient is deleted: an id that ever had visits is
+    // never given again, or the new patient would inherit them.
     Recordset rs;
-    rs.Open(QStringLiteral("Select max(PatientID) from PatientRecords"), db, adOpenStatic,
-            adLockReadOnly);
+    rs.Open(QStringLiteral("Select max(id) from (select max(PatientID) as id from PatientRecords "
+                           "union all select max(PatientID) from MedicalHistory) as ids"),
+            db, adOpenStatic, adLockReadOnly);
     const QVariant largest = rs.isEOF() ? QVariant() : rs.Value(0);
     return largest.isNull() ? 1 : largest.toLongLong() + 1;
 }

@@ -45,7 +45,7 @@ struct PatientFields
 // The one update statement that writes every field of the patient.
 QString patientUpdateSql(const PatientFields &fields, const QString &patientID);
 
-// One more than the largest PatientID, or 1 when there are no patients.
+// One more than the largest PatientID of any patient or visit, or 1 when there are none.
 qint64 nextPatientID(Connection &db);
 
 // First letter of every word upper case, the other letters lower case.

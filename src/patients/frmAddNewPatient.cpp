@@ -1,5 +1,6 @@
 #include "patients/frmAddNewPatient.h"
 
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
 
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -30,6 +30,7 @@
 #include "shell/ErrorTrap.h"
 #include "shell/MDIFormMain.h"
 #include "shell/Prompter.h"
+#include "shell/TextArea.h"
 #include "shell/WidgetUtils.h"
 #include "shell/modMain.h"
 
@@ -71,7 +72,7 @@ frmAddNewPatient::frmAddNewPatient(AppContext &context) : Form(context)
 
     for (QLineEdit *name : {txtLastname, txtFirstName, txtMiddleName})
         connect(name, &QLineEdit::textChanged, this, [this] { updateFullName(); });
-    connect(txtNotes, &QPlainTextEdit::textChanged, this, [this] { limitNotes(); });
+    connect(txtNotes, &TextArea::textChanged, this, [this] { limitNotes(); });
     connect(cmdLoadImage, &QPushButton::clicked, this, [this] { cmdLoadImage_Click(); });
     connect(cmdSaveToFile, &QPushButton::clicked, this, [this] { cmdSaveToFile_Click(); });
     connect(cmdClear, &QPushButton::clicked, this, [this] { cmdClear_Click(); });
@@ -114,9 +115,8 @@ void frmAddNewPatient::buildWindow()
     txtState = newLineEdit(this, "txtState", 50);
     txtZip = newLineEdit(this, "txtZip", 50);
     txtCountry = newLineEdit(this, "txtCountry", 50);
-    txtNotes = new QPlainTextEdit(this);
+    txtNotes = new TextArea(this);
     txtNotes->setObjectName(QStringLiteral("txtNotes"));
-    txtNotes->setTabChangesFocus(true);
     txtNotes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtNotes->setFixedHeight(70);
 
@@ -219,7 +219,9 @@ void frmAddNewPatient::Form_Activate()
     Recordset rs;
     step([&] {
         ResetControls(this);
+        m_notesLimit = kNotesLimit;
         m_photo = QImage();
+        m_photoChanged = false;
         m_saving = false;
         ProgressBar1->setVisible(false);
         m_patientID.clear();
@@ -240,7 +242,7 @@ void frmAddNewPatient::Form_Activate()
     });
     // A missing value leaves its box empty.
     const auto fill = [&](QLineEdit *box, const char *column) {
-        step([&] { box->setText(rs.Text(QLatin1String(column))); });
+        step([&] { showWhole(box, rs.Text(QLatin1String(column))); });
     };
     const auto choose = [&](QComboBox *box, const char *column) {
         step([&] {
@@ -280,7 +282,12 @@ void frmAddNewPatient::Form_Activate()
     fill(txtMobileNumber, "Mobile");
     fill(txtContactPerson, "ContactPerson");
     fill(txtContactPersonNumber, "ContactNo");
-    step([&] { txtNotes->setPlainText(rs.Text(QStringLiteral("Notes"))); });
+    step([&] {
+        // Notes written elsewhere may be longer than the box lets one type.
+        const QString notes = rs.Text(QStringLiteral("Notes"));
+        m_notesLimit = std::max<int>(kNotesLimit, int(notes.size()));
+        txtNotes->setText(notes);
+    });
     step([&] {
         if (rs.IsNull(QStringLiteral("Photo")))
             return;
@@ -302,9 +309,9 @@ void frmAddNewPatient::updateFullName()
 void frmAddNewPatient::limitNotes()
 {
     const QString text = txtNotes->toPlainText();
-    if (text.size() <= kNotesLimit)
+    if (text.size() <= m_notesLimit)
         return;
-    int keep = kNotesLimit;
+    int keep = m_notesLimit;
     if (text.at(keep - 1).isHighSurrogate())
         --keep; // never split a character in two
     txtNotes->setPlainText(text.left(keep));
@@ -369,33 +376,34 @@ PatientFields frmAddNewPatient::fields() const
     f.Mobile = txtMobileNumber->text();
     f.ContactPerson = txtContactPerson->text();
     f.ContactNo = txtContactPersonNumber->text();
-    f.Notes = txtNotes->toPlainText();
+    f.Notes = txtNotes->text();
     return f;
 }
 
-void frmAddNewPatient::writePatient(const PatientFields &values, const QString &photoFile)
+void frmAddNewPatient::writePatient(const PatientFields &values, bool writePhoto,
+                                    const QString &photoFile)
 {
     Connection &db = ctx.db();
     Transaction transaction(db);
     QString id = m_patientID;
     bool exists = false;
-    {
+    if (m_newPatient) {
+        // Another workstation may have taken this id since the window opened,
+        // or given it to visits: never write over those, take the next free id.
+        id = QString::number(std::max(id.toLongLong(), nextPatientID(db)));
+    } else {
         Recordset rs;
         rs.Open(QStringLiteral("select * from [PatientRecords] where patientid=") + id, db,
                 adOpenDynamic, adLockOptimistic);
         exists = !rs.isEOF();
     }
-    if (exists && m_newPatient) {
-        // Another workstation took this id since the window opened: never
-        // write over its patient, take the next free id instead.
-        id = QString::number(nextPatientID(db));
-        exists = false;
-    }
     if (!exists)
         db.Execute(QStringLiteral("insert into [PatientRecords] ([PatientID]) values (") + id
                    + QLatin1Char(')'));
     db.Execute(patientUpdateSql(values, id));
-    if (photoFile.isEmpty()) {
+    if (!writePhoto) {
+        // The stored picture stays byte for byte as it is.
+    } else if (photoFile.isEmpty()) {
         db.Execute(QStringLiteral("Update [PatientRecords] set [Photo]=null where PatientID=")
                    + id);
     } else {
@@ -418,7 +426,8 @@ void frmAddNewPatient::cmdSave_Click()
     m_saving = true;
     Steps step(ctx.prompter(), kModule, QStringLiteral("cmdSave_Click"));
     const QString staging = ctx.tempFile(kStagingName);
-    const bool withPhoto = !m_photo.isNull();
+    const bool writePhoto = m_newPatient || m_photoChanged;
+    const bool withPhoto = writePhoto && !m_photo.isNull();
     bool written = false;
     step([&] {
         if (withPhoto && !m_photo.save(staging, "BMP"))
@@ -427,7 +436,7 @@ void frmAddNewPatient::cmdSave_Click()
     });
     step([&] {
         if (!step.failed()) {
-            writePatient(fields(), withPhoto ? staging : QString());
+            writePatient(fields(), writePhoto, withPhoto ? staging : QString());
             written = true;
         }
     });
@@ -487,6 +496,7 @@ void frmAddNewPatient::cmdLoadImage_Click()
         return;
     }
     setPhoto(picture);
+    m_photoChanged = true;
 }
 
 void frmAddNewPatient::cmdSaveToFile_Click()
@@ -514,4 +524,5 @@ void frmAddNewPatient::cmdSaveToFile_Click()
 void frmAddNewPatient::cmdClear_Click()
 {
     setPhoto(QImage());
+    m_photoChanged = true;
 }

@@ -9,9 +9,9 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class TextArea;
 
 // Adds a new patient (EditPatientID empty) or edits the one EditPatientID
 // names: names, numbers, birth date, contact and address data, notes and
@@ -41,7 +41,7 @@ public:
     QLineEdit *txtState;
     QLineEdit *txtZip;
     QLineEdit *txtCountry;
-    QPlainTextEdit *txtNotes;
+    TextArea *txtNotes;
     QLabel *imgPhoto;
     QPushButton *cmdLoadImage;
     QPushButton *cmdSaveToFile;
@@ -77,10 +77,13 @@ private:
     bool fieldsComplete();
     PatientFields fields() const;
     // Writes the row and the photo whole, or nothing at all.
-    void writePatient(const PatientFields &values, const QString &photoFile);
+    void writePatient(const PatientFields &values, bool writePhoto, const QString &photoFile);
 
     QString m_patientID;
     bool m_newPatient = true;
     QImage m_photo;
+    // False while the picture is the one stored: then Save leaves the column alone.
+    bool m_photoChanged = false;
+    int m_notesLimit = kNotesLimit;
     bool m_saving = false;
 };

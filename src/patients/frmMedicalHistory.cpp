@@ -6,8 +6,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -18,6 +16,7 @@
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
+#include "shell/TextArea.h"
 #include "shell/WidgetUtils.h"
 #include "visits/PatientHeader.h"
 #include "visits/PatientInfoFrame.h"
@@ -32,9 +31,17 @@ const char *const historyColumns[] = {
     "AlcoholUse", "IllicitDrugUse", "SexualHistory", "OBScore", "OBMenarche", "OCPUse",
     "PadsDay", "NoDays", "Regularity", "DysmenorrheaNoted"};
 
+// Histories are written as sentences and lists: every box takes several lines.
+TextArea *historyBox(QWidget *parent, const char *name, int lines = 2)
+{
+    auto *box = new TextArea(parent, lines);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
 void addRow(QGridLayout *grid, int row, int column, const QString &caption, QWidget *box)
 {
-    grid->addWidget(newBuddyLabel(box->parentWidget(), caption, box), row, column);
+    grid->addWidget(newBuddyLabel(box->parentWidget(), caption, box), row, column, Qt::AlignTop);
     grid->addWidget(box, row, column + 1);
 }
 
@@ -54,10 +61,10 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     auto *past = new QWidget;
     SSTab1->addTab(past, QStringLiteral("&Past Medical History"));
     auto *pastGrid = new QGridLayout(past);
-    txtPastIllness = newLineEdit(past, "txtPastIllness");
-    txtPastHospitalization = newLineEdit(past, "txtPastHospitalization");
-    txtPresentMedications = newLineEdit(past, "txtPresentMedications");
-    txtAllergies = newLineEdit(past, "txtAllergies");
+    txtPastIllness = historyBox(past, "txtPastIllness");
+    txtPastHospitalization = historyBox(past, "txtPastHospitalization");
+    txtPresentMedications = historyBox(past, "txtPresentMedications");
+    txtAllergies = historyBox(past, "txtAllergies");
     addRow(pastGrid, 0, 0, QStringLiteral("Past Illness:"), txtPastIllness);
     addRow(pastGrid, 1, 0, QStringLiteral("Past Hospitalization:"), txtPastHospitalization);
     addRow(pastGrid, 2, 0, QStringLiteral("Present Medications:"), txtPresentMedications);
@@ -66,19 +73,17 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
 
     auto *family = new QWidget;
     SSTab1->addTab(family, QStringLiteral("&Family Medical History"));
-    txtFamilyHistory = new QPlainTextEdit(family);
-    txtFamilyHistory->setObjectName(QStringLiteral("txtFamilyHistory"));
+    txtFamilyHistory = historyBox(family, "txtFamilyHistory", 8);
     txtFamilyHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtFamilyHistory->setTabChangesFocus(true);
     (new QVBoxLayout(family))->addWidget(txtFamilyHistory);
 
     auto *social = new QWidget;
     SSTab1->addTab(social, QStringLiteral("&Social History"));
     auto *socialGrid = new QGridLayout(social);
-    txtTobaccoUse = newLineEdit(social, "txtTobaccoUse");
-    txtAlcoholUse = newLineEdit(social, "txtAlcoholUse");
-    txtIllicitDrugUse = newLineEdit(social, "txtIllicitDrugUse");
-    txtSexualHistory = newLineEdit(social, "txtSexualHistory");
+    txtTobaccoUse = historyBox(social, "txtTobaccoUse");
+    txtAlcoholUse = historyBox(social, "txtAlcoholUse");
+    txtIllicitDrugUse = historyBox(social, "txtIllicitDrugUse");
+    txtSexualHistory = historyBox(social, "txtSexualHistory");
     addRow(socialGrid, 0, 0, QStringLiteral("Tobacco Use:"), txtTobaccoUse);
     addRow(socialGrid, 1, 0, QStringLiteral("Alcohol Use:"), txtAlcoholUse);
     addRow(socialGrid, 2, 0, QStringLiteral("Illicit Drug Use:"), txtIllicitDrugUse);
@@ -88,19 +93,19 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     auto *ob = new QWidget;
     SSTab1->addTab(ob, QStringLiteral("&OB/Menstrual History"));
     auto *obGrid = new QGridLayout(ob);
-    txtObScore = newLineEdit(ob, "txtObScore");
-    txtMenarche = newLineEdit(ob, "txtMenarche");
-    txtOCPUse = newLineEdit(ob, "txtOCPUse");
+    txtObScore = historyBox(ob, "txtObScore");
+    txtMenarche = historyBox(ob, "txtMenarche");
+    txtOCPUse = historyBox(ob, "txtOCPUse");
     addRow(obGrid, 0, 0, QStringLiteral("OB Score:"), txtObScore);
     addRow(obGrid, 1, 0, QStringLiteral("OB Menarche:"), txtMenarche);
     addRow(obGrid, 2, 0, QStringLiteral("OCP Use:"), txtOCPUse);
     auto *period = new QGroupBox(QStringLiteral("Menstrual Period"), ob);
     auto *periodGrid = new QGridLayout(period);
     // Created row by row: the keyboard goes pads, regularity, days, dysmenorrhea.
-    txtPadsDay = newLineEdit(period, "txtPadsDay");
-    txtRegularity = newLineEdit(period, "txtRegularity");
-    txtNoDays = newLineEdit(period, "txtNoDays");
-    txtDysmenorrhea = newLineEdit(period, "txtDysmenorrhea");
+    txtPadsDay = historyBox(period, "txtPadsDay");
+    txtRegularity = historyBox(period, "txtRegularity");
+    txtNoDays = historyBox(period, "txtNoDays");
+    txtDysmenorrhea = historyBox(period, "txtDysmenorrhea");
     addRow(periodGrid, 0, 0, QStringLiteral("Pads/day:"), txtPadsDay);
     addRow(periodGrid, 0, 2, QStringLiteral("Regularity:"), txtRegularity);
     addRow(periodGrid, 1, 0, QStringLiteral("No. of days:"), txtNoDays);
@@ -136,23 +141,6 @@ frmMedicalHistory::frmMedicalHistory(AppContext &context) : Form(context)
     connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
 }
 
-QString frmMedicalHistory::historyText(size_t index) const
-{
-    QWidget *box = m_historyFields[index];
-    if (auto *plain = qobject_cast<QPlainTextEdit *>(box))
-        return plain->toPlainText();
-    return static_cast<QLineEdit *>(box)->text();
-}
-
-void frmMedicalHistory::setHistoryText(size_t index, const QString &text)
-{
-    QWidget *box = m_historyFields[index];
-    if (auto *plain = qobject_cast<QPlainTextEdit *>(box))
-        plain->setPlainText(text);
-    else
-        static_cast<QLineEdit *>(box)->setText(text);
-}
-
 void frmMedicalHistory::Form_Load()
 {
     applyHandCursor(this, ctx.folders().program);
@@ -163,9 +151,10 @@ void frmMedicalHistory::Form_Activate()
     Steps step(ctx.prompter(), QStringLiteral("frmMedicalHistory"),
                QStringLiteral("Form_Activate"));
     step([&] { ResetControls(this); });
+    m_patientID = ctx.SelectedPatientID;
     step([&] {
         Recordset rs;
-        if (!openPatient(rs, ctx.db(), ctx.SelectedPatientID)) {
+        if (!openPatient(rs, ctx.db(), m_patientID)) {
             tellPatientNotFound(ctx.prompter());
             close();
             step.stop();
@@ -173,7 +162,7 @@ void frmMedicalHistory::Form_Activate()
         }
         fraPatient->fill(patientHeader(rs));
         for (size_t i = 0; i < std::size(historyColumns); ++i)
-            setHistoryText(i, rs.Text(QLatin1String(historyColumns[i])));
+            m_historyFields[i]->setText(rs.Text(QLatin1String(historyColumns[i])));
     });
 }
 
@@ -195,12 +184,12 @@ void frmMedicalHistory::cmdSave_Click()
             if (i > 0)
                 sql += QLatin1Char(',');
             sql += QLatin1Char('[') + QLatin1String(historyColumns[i]) + QStringLiteral("]='")
-                   + sqlText(historyText(i)) + QLatin1Char('\'');
+                   + sqlText(m_historyFields[i]->text()) + QLatin1Char('\'');
         }
-        sql += QStringLiteral(" where [PatientID]=") + ctx.SelectedPatientID;
+        sql += QStringLiteral(" where [PatientID]=") + m_patientID;
         // The row may have gone on another workstation: then nothing is saved.
         Transaction transaction(ctx.db());
-        patientThere = patientExists(ctx.db(), ctx.SelectedPatientID);
+        patientThere = patientExists(ctx.db(), m_patientID);
         if (patientThere) {
             ctx.db().Execute(sql);
             transaction.commit();
@@ -227,7 +216,7 @@ void frmMedicalHistory::Command1_Click()
                QStringLiteral("Command1_Click"));
     Recordset rs;
     step([&] {
-        rs.Open(visitExportSql(ctx.SelectedPatientID), ctx.db(), adOpenStatic, adLockReadOnly);
+        rs.Open(visitExportSql(m_patientID), ctx.db(), adOpenStatic, adLockReadOnly);
         if (rs.isEOF()) {
             tellNoRecordFound(ctx.prompter());
             step.stop();

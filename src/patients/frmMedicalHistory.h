@@ -5,13 +5,12 @@
 #include "shell/Form.h"
 #include "visits/PatientInfoFrame.h"
 
-class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class TextArea;
 
-// "Medical History": the background history of SelectedPatientID, kept in
-// sixteen columns of the patient's own row.
+// "Medical History": the background history of the patient SelectedPatientID
+// names when the window opens, kept in sixteen columns of the patient's own row.
 class frmMedicalHistory : public Form, public PatientHeaderBoxes
 {
     Q_OBJECT
@@ -19,22 +18,22 @@ public:
     explicit frmMedicalHistory(AppContext &ctx);
 
     QTabWidget *SSTab1;
-    QLineEdit *txtPastIllness;
-    QLineEdit *txtPastHospitalization;
-    QLineEdit *txtPresentMedications;
-    QLineEdit *txtAllergies;
-    QPlainTextEdit *txtFamilyHistory;
-    QLineEdit *txtTobaccoUse;
-    QLineEdit *txtAlcoholUse;
-    QLineEdit *txtIllicitDrugUse;
-    QLineEdit *txtSexualHistory;
-    QLineEdit *txtObScore;
-    QLineEdit *txtMenarche;
-    QLineEdit *txtOCPUse;
-    QLineEdit *txtPadsDay;
-    QLineEdit *txtNoDays;
-    QLineEdit *txtRegularity;
-    QLineEdit *txtDysmenorrhea;
+    TextArea *txtPastIllness;
+    TextArea *txtPastHospitalization;
+    TextArea *txtPresentMedications;
+    TextArea *txtAllergies;
+    TextArea *txtFamilyHistory;
+    TextArea *txtTobaccoUse;
+    TextArea *txtAlcoholUse;
+    TextArea *txtIllicitDrugUse;
+    TextArea *txtSexualHistory;
+    TextArea *txtObScore;
+    TextArea *txtMenarche;
+    TextArea *txtOCPUse;
+    TextArea *txtPadsDay;
+    TextArea *txtNoDays;
+    TextArea *txtRegularity;
+    TextArea *txtDysmenorrhea;
 
     QPushButton *Command1;
     QPushButton *cmdSave;
@@ -48,10 +47,11 @@ protected:
     void Form_Load() override;
     void Form_Activate() override;
 
-private:
-    QString historyText(size_t index) const;
-    void setHistoryText(size_t index, const QString &text);
+    // The patient this window shows and saves.
+    QString patientID() const { return m_patientID; }
 
+private:
     // The sixteen history boxes in column order.
-    std::vector<QWidget *> m_historyFields;
+    std::vector<TextArea *> m_historyFields;
+    QString m_patientID;
 };

@@ -183,11 +183,13 @@ void frmSearchPatient::cmdSelect_Click()
             ctx.showModal(ctx.window<frmAddNewPatientRecord>(), &ctx.window<MDIFormMain>());
         });
     } else if (mode == QLatin1String("View Patient Visit(s)")) {
-        step([&] { ctx.window<frmPatientHistory>().lblPatientName->setText(patientName); });
+        step([&] {
+            ctx.window<frmPatientHistory>().setPatient(ctx.SelectedPatientID, patientName);
+        });
         step([&] { ctx.window<frmPatientHistory>().loadPatientVisits(); });
         step([&] { ctx.window<MDIFormMain>().showChild(ctx.window<frmPatientHistory>()); });
     } else if (mode == QLatin1String("Print Patient Visit(s)")) {
-        printPatientVisits(ctx, step, &ctx.window<MDIFormMain>());
+        printPatientVisits(ctx, ctx.SelectedPatientID, step, &ctx.window<MDIFormMain>());
     } else if (mode == QLatin1String("TXT") || mode == QLatin1String("CSV")
                || mode == QLatin1String("XML") || mode == QLatin1String("XLS")
                || mode == QLatin1String("PDF")) {

@@ -1,5 +1,7 @@
 #include "shell/WidgetUtils.h"
 
+#include <limits>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +19,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
+
+#include "shell/TextArea.h"
+
+namespace {
+
+// The limit a box was made with, kept while a longer stored value raises it.
+const char *const kDesignLimit = "designMaxLength";
+
+} // namespace
 
 QPushButton *newButton(QWidget *parent, const char *name, const QString &caption)
 {
@@ -38,9 +49,33 @@ QLineEdit *newLineEdit(QWidget *parent, const char *name, int maxLength)
 {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
-    if (maxLength > 0)
-        box->setMaxLength(maxLength);
+    // Without a limit of its own a box would still stop at Qt's 32767 characters.
+    const int limit = maxLength > 0 ? maxLength : std::numeric_limits<int>::max();
+    box->setMaxLength(limit);
+    box->setProperty(kDesignLimit, limit);
     return box;
+}
+
+void showWhole(QLineEdit *box, const QString &value)
+{
+    if (value.size() > box->maxLength())
+        box->setMaxLength(int(value.size()));
+    box->setText(value);
+}
+
+QString boxText(const QWidget *box)
+{
+    if (const auto *area = qobject_cast<const TextArea *>(box))
+        return area->text();
+    return static_cast<const QLineEdit *>(box)->text();
+}
+
+void setBoxText(QWidget *box, const QString &value)
+{
+    if (auto *area = qobject_cast<TextArea *>(box))
+        area->setText(value);
+    else
+        showWhole(static_cast<QLineEdit *>(box), value);
 }
 
 QCheckBox *newCheckBox(QWidget *parent, const char *name, const QString &caption)
@@ -64,10 +99,16 @@ void ResetControls(QWidget *window)
         if (auto *line = qobject_cast<QLineEdit *>(w)) {
             // The line edit inside a combo box or date picker is theirs to manage.
             if (!qobject_cast<QComboBox *>(line->parentWidget())
-                && !qobject_cast<QAbstractSpinBox *>(line->parentWidget()))
+                && !qobject_cast<QAbstractSpinBox *>(line->parentWidget())) {
                 line->clear();
+                const QVariant limit = line->property(kDesignLimit);
+                if (limit.isValid())
+                    line->setMaxLength(limit.toInt());
+            }
         } else if (auto *text = qobject_cast<QTextEdit *>(w)) {
             text->clear();
+        } else if (auto *area = qobject_cast<TextArea *>(w)) {
+            area->setText(QString());
         } else if (auto *plain = qobject_cast<QPlainTextEdit *>(w)) {
             plain->clear();
         } else if (auto *combo = qobject_cast<QComboBox *>(w)) {

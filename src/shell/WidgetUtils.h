@@ -24,6 +24,15 @@ QPushButton *newDefaultButton(QWidget *parent, const char *name, const QString &
 // A text box; a maxLength of 0 leaves the length free.
 QLineEdit *newLineEdit(QWidget *parent, const char *name, int maxLength = 0);
 
+// Puts a stored value into a box whole: a value longer than the box's limit
+// raises the limit to its length until the next ResetControls, so a record is
+// never cut short by opening and saving it.
+void showWhole(QLineEdit *box, const QString &value);
+
+// The text of a one-line box or a TextArea, and a stored value shown whole in either.
+QString boxText(const QWidget *box);
+void setBoxText(QWidget *box, const QString &value);
+
 QCheckBox *newCheckBox(QWidget *parent, const char *name, const QString &caption = QString());
 
 // A caption whose access key moves the focus to buddy ("&&" shows one ampersand).

@@ -14,11 +14,11 @@ void tellNoRecordFound(Prompter &prompter)
                      MsgIcon::Warning, MsgButtons::OK);
 }
 
-void printPatientVisits(AppContext &ctx, Steps &step, QWidget *owner)
+void printPatientVisits(AppContext &ctx, const QString &patientId, Steps &step, QWidget *owner)
 {
     Recordset rs;
     step([&] {
-        rs.Open(visitPrintSql(ctx.SelectedPatientID), ctx.db(), adOpenStatic, adLockReadOnly);
+        rs.Open(visitPrintSql(patientId), ctx.db(), adOpenStatic, adLockReadOnly);
         if (rs.isEOF()) {
             tellNoRecordFound(ctx.prompter());
             step.stop();

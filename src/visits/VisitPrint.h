@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class AppContext;
 class Prompter;
 class QWidget;
@@ -8,6 +10,6 @@ class Steps;
 // "No record found." / "No Record Found", for a patient without visits.
 void tellNoRecordFound(Prompter &prompter);
 
-// Prints every visit of SelectedPatientID, oldest first, through
+// Prints every visit of the patient, oldest first, through
 // DRMedicalHistoryIndividual; a patient without visits gets tellNoRecordFound.
-void printPatientVisits(AppContext &ctx, Steps &step, QWidget *owner);
+void printPatientVisits(AppContext &ctx, const QString &patientId, Steps &step, QWidget *owner);

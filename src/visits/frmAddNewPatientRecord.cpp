@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -21,6 +22,7 @@
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
+#include "shell/TextArea.h"
 #include "shell/WidgetUtils.h"
 #include "visits/PatientHeader.h"
 #include "visits/PatientInfoFrame.h"
@@ -94,7 +96,8 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
     QList<QWidget *> order = {dtpVisitDate, txtChiefComplaint, txtPhysician, txtNurse, SSTab1};
     for (int tab = 0; tab < SSTab1->count(); ++tab) {
         for (QWidget *w : SSTab1->widget(tab)->findChildren<QWidget *>()) {
-            if (w->focusPolicy() & Qt::TabFocus)
+            if (qobject_cast<QLineEdit *>(w) || qobject_cast<TextArea *>(w)
+                || qobject_cast<QCheckBox *>(w))
                 order << w;
         }
     }
@@ -102,7 +105,7 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
     setTabChain(order);
 
     for (const VisitColumn &c : visitTextColumns())
-        m_visitFields.push_back(findChild<QLineEdit *>(QLatin1String(c.field)));
+        m_visitFields.push_back(findChild<QWidget *>(QLatin1String(c.field)));
 
     connect(SSTab1, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
@@ -115,54 +118,64 @@ frmAddNewPatientRecord::frmAddNewPatientRecord(AppContext &context) : Form(conte
 void frmAddNewPatientRecord::buildTabs()
 {
     // Fields are created in keyboard order; the constructor chains them so.
+    // A row holds a one-line box (line) or a box for paragraphs (area).
     struct TextRow
     {
         const char *caption;
         const char *name;
-        QLineEdit **box;
+        QLineEdit **line;
+        TextArea **area;
+    };
+    const auto makeBox = [](QWidget *page, const TextRow &r) -> QWidget * {
+        if (r.line)
+            return *r.line = newLineEdit(page, r.name);
+        *r.area = new TextArea(page);
+        (*r.area)->setObjectName(QLatin1String(r.name));
+        return *r.area;
     };
     // Label and field pairs, top to bottom, in as many columns as given.
-    auto textPage = [this](const QString &caption,
-                           const std::vector<std::vector<TextRow>> &columns) {
+    auto textPage = [&](const QString &caption, const std::vector<std::vector<TextRow>> &columns) {
         auto *page = new QWidget;
         SSTab1->addTab(page, caption);
         auto *grid = new QGridLayout(page);
         int rows = 0;
+        bool stretches = false;
         for (size_t c = 0; c < columns.size(); ++c) {
             int row = 0;
             for (const TextRow &r : columns[c]) {
-                *r.box = newLineEdit(page, r.name);
-                grid->addWidget(newBuddyLabel(page, QLatin1String(r.caption), *r.box), row,
-                                int(2 * c));
-                grid->addWidget(*r.box, row, int(2 * c + 1));
+                QWidget *box = makeBox(page, r);
+                grid->addWidget(newBuddyLabel(page, QLatin1String(r.caption), box), row,
+                                int(2 * c), r.area ? Qt::AlignTop : Qt::Alignment());
+                grid->addWidget(box, row, int(2 * c + 1));
+                if (r.area) {
+                    grid->setRowStretch(row, 1);
+                    stretches = true;
+                }
                 ++row;
             }
             rows = std::max(rows, row);
         }
-        grid->setRowStretch(rows, 1);
+        if (!stretches)
+            grid->setRowStretch(rows, 1);
     };
-    textPage(QStringLiteral("History Of  Present &Illness"),
-             {{{"Location:", "txtLocation", &txtLocation},
-               {"Quality:", "txtQuality", &txtQuality},
-               {"Severity:", "txtSeverity", &txtSeverity},
-               {"Duration:", "txtDuration", &txtDuration},
-               {"Timing:", "txtTiming", &txtTiming},
-               {"Context:", "txtContext", &txtContext},
-               {"Modifying Factors:", "txtModifyingFactors", &txtModifyingFactors},
-               {"Associated Signs && Symptoms:", "txtSignsSymptoms", &txtSignsSymptoms},
-               {"History:", "txtHPI", &txtHPI}}});
     struct CheckRow
     {
         const char *caption;
         const char *check;
         const char *text;
         QCheckBox **checkBox;
-        QLineEdit **textBox;
+        TextArea **textBox;
     };
+    // Ten rows of findings do not fit the window: the page scrolls.
     auto checkPage = [this](const QString &caption, const QString &no, const QString &yes,
                             const std::vector<CheckRow> &rows) {
+        auto *scroll = new QScrollArea;
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);
+        SSTab1->addTab(scroll, caption);
         auto *page = new QWidget;
-        SSTab1->addTab(page, caption);
+        scroll->setWidget(page);
         auto *grid = new QGridLayout(page);
         grid->setVerticalSpacing(2);
         grid->addWidget(heading(no, page), 0, 1);
@@ -170,15 +183,26 @@ void frmAddNewPatientRecord::buildTabs()
         int row = 1;
         for (const CheckRow &r : rows) {
             *r.checkBox = newCheckBox(page, r.check);
-            *r.textBox = newLineEdit(page, r.text);
-            grid->addWidget(newBuddyLabel(page, QLatin1String(r.caption), *r.textBox), row, 0);
-            grid->addWidget(*r.checkBox, row, 1, Qt::AlignHCenter);
+            *r.textBox = new TextArea(page, 2);
+            (*r.textBox)->setObjectName(QLatin1String(r.text));
+            grid->addWidget(newBuddyLabel(page, QLatin1String(r.caption), *r.textBox), row, 0,
+                            Qt::AlignTop);
+            grid->addWidget(*r.checkBox, row, 1, Qt::AlignHCenter | Qt::AlignTop);
             grid->addWidget(*r.textBox, row, 2);
             ++row;
         }
         grid->setColumnStretch(2, 1);
-        grid->setRowStretch(row, 1);
     };
+    textPage(QStringLiteral("History Of  Present &Illness"),
+             {{{"Location:", "txtLocation", &txtLocation, nullptr},
+               {"Quality:", "txtQuality", &txtQuality, nullptr},
+               {"Severity:", "txtSeverity", &txtSeverity, nullptr},
+               {"Duration:", "txtDuration", &txtDuration, nullptr},
+               {"Timing:", "txtTiming", &txtTiming, nullptr},
+               {"Context:", "txtContext", &txtContext, nullptr},
+               {"Modifying Factors:", "txtModifyingFactors", &txtModifyingFactors, nullptr},
+               {"Associated Signs && Symptoms:", "txtSignsSymptoms", &txtSignsSymptoms, nullptr},
+               {"History:", "txtHPI", nullptr, &txtHPI}}});
     checkPage(QStringLiteral("&Review Of &Symptoms"), QStringLiteral("No"), QStringLiteral("Yes"),
               {
                   {"General:", "chkGeneral", "txtGeneral", &chkGeneral, &txtGeneral},
@@ -201,12 +225,12 @@ void frmAddNewPatientRecord::buildTabs()
                    &chkAllergy, &txtAllergy},
               });
     textPage(QStringLiteral("&Vital Signs"),
-             {{{"Blood Pressure:", "txtBloodPressure", &txtBloodPressure},
-               {"Heart Rate:", "txtHeartRate", &txtHeartRate},
-               {"Respiratory Rate:", "txtRespiratoryRate", &txtRespiratoryRate}},
-              {{"Temperature:", "txtTemperature", &txtTemperature},
-               {"Height:", "txtHeight", &txtHeight},
-               {"Weight:", "txtWeight", &txtWeight}}});
+             {{{"Blood Pressure:", "txtBloodPressure", &txtBloodPressure, nullptr},
+               {"Heart Rate:", "txtHeartRate", &txtHeartRate, nullptr},
+               {"Respiratory Rate:", "txtRespiratoryRate", &txtRespiratoryRate, nullptr}},
+              {{"Temperature:", "txtTemperature", &txtTemperature, nullptr},
+               {"Height:", "txtHeight", &txtHeight, nullptr},
+               {"Weight:", "txtWeight", &txtWeight, nullptr}}});
     checkPage(QStringLiteral("Physical &Examination"), QStringLiteral("Normal"),
               QStringLiteral("Abnormal (describe)"),
               {
@@ -229,15 +253,16 @@ void frmAddNewPatientRecord::buildTabs()
                    &txtNeurologicPE},
               });
     textPage(QStringLiteral("&Assessment"),
-             {{{"Diagnosis:", "txtDiagnosis", &txtDiagnosis},
-               {"Body Region:", "txtBodyRegion", &txtBodyRegion},
-               {"Organ System:", "txtOrganSystem", &txtOrganSystem}}});
+             {{{"Diagnosis:", "txtDiagnosis", nullptr, &txtDiagnosis},
+               {"Body Region:", "txtBodyRegion", nullptr, &txtBodyRegion},
+               {"Organ System:", "txtOrganSystem", nullptr, &txtOrganSystem}}});
     textPage(QStringLiteral("&Plan"),
-             {{{"Diagnostics:", "txtDiagnostics", &txtDiagnostics},
-               {"Therapeutics:", "txtTherapeutics", &txtTherapeutics},
-               {"Other Recommendations:", "txtOtherRecommendations", &txtOtherRecommendations},
-               {"Emergency Response:", "txtEmergencyResponse", &txtEmergencyResponse},
-               {" Work Related:", "txtWorkRelated", &txtWorkRelated}}});
+             {{{"Diagnostics:", "txtDiagnostics", nullptr, &txtDiagnostics},
+               {"Therapeutics:", "txtTherapeutics", nullptr, &txtTherapeutics},
+               {"Other Recommendations:", "txtOtherRecommendations", nullptr,
+                &txtOtherRecommendations},
+               {"Emergency Response:", "txtEmergencyResponse", nullptr, &txtEmergencyResponse},
+               {" Work Related:", "txtWorkRelated", nullptr, &txtWorkRelated}}});
 }
 
 void frmAddNewPatientRecord::Form_Load()
@@ -255,21 +280,14 @@ void frmAddNewPatientRecord::Form_Activate()
     Steps step(ctx.prompter(), QStringLiteral("frmAddNewPatientRecord"),
                QStringLiteral("Form_Activate"));
     step([&] { ResetControls(this); });
-    step([&] {
-        Recordset rs;
-        if (!openPatient(rs, ctx.db(), ctx.SelectedPatientID)) {
-            tellPatientNotFound(ctx.prompter());
-            close();
-            step.stop();
-            return;
-        }
-        fraPatient->fill(patientHeader(rs));
-    });
     m_newVisit = ctx.SelectedHistoryID.isEmpty();
     m_currentHistoryID = 0;
+    m_patientID.clear();
+    // The patient is fixed now: a new visit's is the one chosen for it, an
+    // existing visit's the one its row names, whatever other windows do later.
+    Recordset visit;
     if (m_newVisit) {
-        step([&] { dtpVisitDate->setDate(QDate::currentDate()); });
-        step([&] { m_currentHistoryID = nextHistoryID(ctx.db()); });
+        m_patientID = ctx.SelectedPatientID;
     } else {
         step([&] {
             bool ok = false;
@@ -278,18 +296,41 @@ void frmAddNewPatientRecord::Form_Activate()
                 throw DbError(13, QStringLiteral("Type mismatch"));
         });
         step([&] {
-            Recordset rs;
-            rs.Open(QStringLiteral("Select * from MedicalHistory where HistoryID=")
-                        + QString::number(m_currentHistoryID),
-                    ctx.db(), adOpenDynamic, adLockOptimistic);
-            if (rs.isEOF())
+            visit.Open(QStringLiteral("Select * from MedicalHistory where HistoryID=")
+                           + QString::number(m_currentHistoryID),
+                       ctx.db(), adOpenStatic, adLockReadOnly);
+            if (visit.isEOF()) {
+                ctx.prompter().message(QStringLiteral("Patient visit record not found."),
+                                       QStringLiteral("Record Not Found"), MsgIcon::Warning,
+                                       MsgButtons::OK);
+                close();
+                step.stop();
                 return;
-            const QDate visitDate = dateFromText(rs.Text(QStringLiteral("VisitDate")));
+            }
+            m_patientID = visit.Text(QStringLiteral("PatientID"));
+        });
+    }
+    step([&] {
+        Recordset rs;
+        if (m_patientID.isEmpty() || !openPatient(rs, ctx.db(), m_patientID)) {
+            tellPatientNotFound(ctx.prompter());
+            close();
+            step.stop();
+            return;
+        }
+        fraPatient->fill(patientHeader(rs));
+    });
+    if (m_newVisit) {
+        step([&] { dtpVisitDate->setDate(QDate::currentDate()); });
+        step([&] { m_currentHistoryID = nextHistoryID(ctx.db()); });
+    } else {
+        step([&] {
+            const QDate visitDate = dateFromText(visit.Text(QStringLiteral("VisitDate")));
             if (visitDate.isValid())
                 dtpVisitDate->setDate(visitDate);
             const auto &columns = visitTextColumns();
             for (size_t i = 0; i < columns.size(); ++i)
-                m_visitFields[i]->setText(rs.Text(QLatin1String(columns[i].column)));
+                setBoxText(m_visitFields[i], visit.Text(QLatin1String(columns[i].column)));
         });
     }
     m_keepFieldsOnActivate = false;
@@ -297,8 +338,8 @@ void frmAddNewPatientRecord::Form_Activate()
 
 void frmAddNewPatientRecord::SSTab1_Click(int tab)
 {
-    QLineEdit *const first[] = {txtLocation,  txtGeneral,   txtBloodPressure,
-                                txtGeneralPE, txtDiagnosis, txtDiagnostics};
+    QWidget *const first[] = {txtLocation,  txtGeneral,   txtBloodPressure,
+                              txtGeneralPE, txtDiagnosis, txtDiagnostics};
     if (tab >= 0 && tab < int(std::size(first)))
         first[tab]->setFocus();
 }
@@ -317,9 +358,9 @@ void frmAddNewPatientRecord::cmdSave_Click()
     std::optional<qint32> savedAs;
     step([&] {
         QStringList texts;
-        for (QLineEdit *field : m_visitFields)
-            texts << field->text();
-        savedAs = saveVisit(ctx.db(), m_currentHistoryID, m_newVisit, ctx.SelectedPatientID,
+        for (QWidget *field : m_visitFields)
+            texts << boxText(field);
+        savedAs = saveVisit(ctx.db(), m_currentHistoryID, m_newVisit, m_patientID,
                             storageDate(dtpVisitDate->date()), texts);
     });
     // A failed save keeps the window and everything typed in it.
@@ -342,6 +383,8 @@ void frmAddNewPatientRecord::cmdSave_Click()
 void frmAddNewPatientRecord::cmdMedicalHistory_Click()
 {
     m_keepFieldsOnActivate = true;
+    // The history of this visit's own patient, whatever was chosen elsewhere since.
+    ctx.SelectedPatientID = m_patientID;
     showModal(ctx.window<frmMedicalHistory>());
 }
 

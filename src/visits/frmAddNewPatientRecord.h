@@ -10,9 +10,11 @@ class QDateEdit;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TextArea;
 
-// "New Patient Visit": records one visit of SelectedPatientID, a new one when
-// SelectedHistoryID is empty, else the visit with that id.
+// "New Patient Visit": records one visit. A new one (SelectedHistoryID empty)
+// belongs to SelectedPatientID as it stands when the window opens; an existing
+// one belongs to the patient its own row names.
 class frmAddNewPatientRecord : public Form, public PatientHeaderBoxes
 {
     Q_OBJECT
@@ -35,28 +37,28 @@ public:
     QLineEdit *txtContext;
     QLineEdit *txtModifyingFactors;
     QLineEdit *txtSignsSymptoms;
-    QLineEdit *txtHPI;
+    TextArea *txtHPI;
     // Review of symptoms.
     QCheckBox *chkGeneral;
-    QLineEdit *txtGeneral;
+    TextArea *txtGeneral;
     QCheckBox *chkSkinBreast;
-    QLineEdit *txtSkinBreast;
+    TextArea *txtSkinBreast;
     QCheckBox *chkEENT;
-    QLineEdit *txtEENT;
+    TextArea *txtEENT;
     QCheckBox *chkCardioVascular;
-    QLineEdit *txtCardioVascular;
+    TextArea *txtCardioVascular;
     QCheckBox *chkRespiratory;
-    QLineEdit *txtRespiratory;
+    TextArea *txtRespiratory;
     QCheckBox *chkGastroIntestinal;
-    QLineEdit *txtGastroIntestinal;
+    TextArea *txtGastroIntestinal;
     QCheckBox *chkGenitoUrinary;
-    QLineEdit *txtGenitourinary;
+    TextArea *txtGenitourinary;
     QCheckBox *chkMusculoskeletal;
-    QLineEdit *txtMusculoskeletal;
+    TextArea *txtMusculoskeletal;
     QCheckBox *chkNeurologic;
-    QLineEdit *txtNeurologic;
+    TextArea *txtNeurologic;
     QCheckBox *chkAllergy;
-    QLineEdit *txtAllergy;
+    TextArea *txtAllergy;
     // Vital signs.
     QLineEdit *txtBloodPressure;
     QLineEdit *txtHeartRate;
@@ -66,33 +68,33 @@ public:
     QLineEdit *txtWeight;
     // Physical examination.
     QCheckBox *chkGeneralPE;
-    QLineEdit *txtGeneralPE;
+    TextArea *txtGeneralPE;
     QCheckBox *chkSkinBreastPE;
-    QLineEdit *txtSkinBreastPE;
+    TextArea *txtSkinBreastPE;
     QCheckBox *chkEENMTPE;
-    QLineEdit *txtEENMTPE;
+    TextArea *txtEENMTPE;
     QCheckBox *chkRespiratoryPE;
-    QLineEdit *txtRespiratoryPE;
+    TextArea *txtRespiratoryPE;
     QCheckBox *chkCardiovascularPE;
-    QLineEdit *txtCardiovascularPE;
+    TextArea *txtCardiovascularPE;
     QCheckBox *chkGastrointestinalPE;
-    QLineEdit *txtGastrointestinalPE;
+    TextArea *txtGastrointestinalPE;
     QCheckBox *chkGenitourinaryPE;
-    QLineEdit *txtGenitourinaryPE;
+    TextArea *txtGenitourinaryPE;
     QCheckBox *chkMusculoskeletalPE;
-    QLineEdit *txtMusculoskeletalPE;
+    TextArea *txtMusculoskeletalPE;
     QCheckBox *chkNeurologicPE;
-    QLineEdit *txtNeurologicPE;
+    TextArea *txtNeurologicPE;
     // Assessment.
-    QLineEdit *txtDiagnosis;
-    QLineEdit *txtBodyRegion;
-    QLineEdit *txtOrganSystem;
+    TextArea *txtDiagnosis;
+    TextArea *txtBodyRegion;
+    TextArea *txtOrganSystem;
     // Plan.
-    QLineEdit *txtDiagnostics;
-    QLineEdit *txtTherapeutics;
-    QLineEdit *txtOtherRecommendations;
-    QLineEdit *txtEmergencyResponse;
-    QLineEdit *txtWorkRelated;
+    TextArea *txtDiagnostics;
+    TextArea *txtTherapeutics;
+    TextArea *txtOtherRecommendations;
+    TextArea *txtEmergencyResponse;
+    TextArea *txtWorkRelated;
 
     QPushButton *cmdMedicalHistory;
     QPushButton *Command1;
@@ -101,6 +103,8 @@ public:
 
     // The visit being edited, or the id chosen for the new one.
     qint32 currentHistoryID() const { return m_currentHistoryID; }
+    // The patient whose visit this is, fixed when the window opens.
+    QString patientID() const { return m_patientID; }
 
     void SSTab1_Click(int tab);
     void cmdSave_Click();
@@ -116,9 +120,10 @@ private:
 
     qint32 m_currentHistoryID = 0;
     bool m_newVisit = true;
+    QString m_patientID;
     // Set while the medical history window is open, so that coming back
     // keeps what was typed.
     bool m_keepFieldsOnActivate = false;
     // The editor fields in the order of visitTextColumns().
-    std::vector<QLineEdit *> m_visitFields;
+    std::vector<QWidget *> m_visitFields;
 };

@@ -65,15 +65,24 @@ QAction *frmPatientHistory::button(int index) const
     return m_buttons.value(index - 1);
 }
 
+void frmPatientHistory::setPatient(const QString &patientId, const QString &name)
+{
+    m_patientID = patientId;
+    lblPatientName->setText(name);
+}
+
 void frmPatientHistory::loadPatientVisits()
 {
     Steps step(ctx.prompter(), QStringLiteral("frmPatientHistory"),
                QStringLiteral("loadPatientVisits"));
     Recordset rs;
     step([&] { m_visits->clear(); });
+    // Nobody chosen yet: nothing to list.
+    if (m_patientID.isEmpty())
+        return;
     step([&] {
         rs.Open(QStringLiteral("select * from MedicalHistory where PatientID=")
-                    + ctx.SelectedPatientID + QStringLiteral(" order by VisitDate desc"),
+                    + m_patientID + QStringLiteral(" order by VisitDate desc"),
                 ctx.db(), adOpenStatic, adLockReadOnly);
     });
     step([&] {
@@ -189,5 +198,5 @@ void frmPatientHistory::printAllVisits()
 {
     Steps step(ctx.prompter(), QStringLiteral("frmPatientHistory"),
                QStringLiteral("Toolbar1_ButtonClick"));
-    printPatientVisits(ctx, step, this);
+    printPatientVisits(ctx, m_patientID, step, this);
 }

@@ -8,8 +8,9 @@ class QToolBar;
 class QTreeView;
 class VisitListModel;
 
-// "Patient Visit(s)": the visits of SelectedPatientID, newest first. An MDI
-// child of the main window.
+// "Patient Visit(s)": the visits of one patient, newest first. An MDI child of
+// the main window. It keeps the patient it was opened for, so every reload,
+// edit, delete and print concerns the patient whose rows and name it shows.
 class frmPatientHistory : public Form
 {
     Q_OBJECT
@@ -27,6 +28,10 @@ public:
     // The MDI frame opens at this size.
     QSize sizeHint() const override { return {800, 460}; }
 
+    // The patient to list from now on, and the name its label shows.
+    void setPatient(const QString &patientId, const QString &name);
+    QString patientID() const { return m_patientID; }
+
     void loadPatientVisits();
     void Toolbar1_ButtonClick(int index);
     void ListView1_DblClick();
@@ -42,5 +47,6 @@ private:
     int selectedRow() const;
 
     VisitListModel *m_visits;
+    QString m_patientID;
     QList<QAction *> m_buttons;
 };

@@ -52,9 +52,11 @@ void frmPatientVisit::Form_Activate()
 {
     Steps step(ctx.prompter(), QStringLiteral("frmPatientVisit"),
                QStringLiteral("Form_Activate"));
+    // Kept for Print: the summary stays on the patient it was opened for.
+    m_patientID = ctx.SelectedPatientID;
     step([&] {
         Recordset rs;
-        if (!openPatient(rs, ctx.db(), ctx.SelectedPatientID)) {
+        if (!openPatient(rs, ctx.db(), m_patientID)) {
             tellPatientNotFound(ctx.prompter());
             close();
             step.stop();
@@ -65,8 +67,7 @@ void frmPatientVisit::Form_Activate()
     step([&] {
         m_visits->clear();
         Recordset rs;
-        rs.Open(QStringLiteral("select * from MedicalHistory where PatientID=")
-                    + ctx.SelectedPatientID,
+        rs.Open(QStringLiteral("select * from MedicalHistory where PatientID=") + m_patientID,
                 ctx.db(), adOpenStatic, adLockReadOnly);
         m_visits->load(rs);
         if (m_visits->rowCount() > 0)
@@ -82,7 +83,7 @@ void frmPatientVisit::cmdSave_Click()
         rs.Open(QStringLiteral("Select a.PatientID, VisitDate,Lastname,Firstname,ChiefComplaint,"
                                "Physician,Nurse from MedicalHistory a inner join PatientRecords "
                                "b on a.PatientID=b.PatientID where a.PatientID=")
-                    + ctx.SelectedPatientID + QStringLiteral(" order by VisitDate desc"),
+                    + m_patientID + QStringLiteral(" order by VisitDate desc"),
                 ctx.db(), adOpenDynamic, adLockOptimistic);
         if (rs.RecordCount() == 0) {
             ctx.prompter().message(QStringLiteral("No record found."),

@@ -30,4 +30,5 @@ protected:
 
 private:
     VisitListModel *m_visits;
+    QString m_patientID;
 };

@@ -22,6 +22,7 @@
 #include "patients/frmAddNewPatient.h"
 #include "patients/frmPatientList.h"
 #include "shell/MDIFormMain.h"
+#include "shell/TextArea.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -73,7 +74,7 @@ QByteArray bmpBytes(const QImage &picture)
 
 } // namespace
 
-TEST(PatientEditor, NewIdIsOneMoreThanTheLargestAndNothingIsWrittenBeforeSave)
+TEST(PatientEditor, NewIdIsAboveEveryPatientAndVisitAndNothingIsWrittenBeforeSave)
 {
     TestWorld w;
     QString id;
@@ -96,9 +97,44 @@ TEST(PatientEditor, NewIdIsOneMoreThanTheLargestAndNothingIsWrittenBeforeSave)
         ed.cmdSave->click();
     });
     EXPECT_EQ(column(w, 8, QStringLiteral("LastName")).toString(), QStringLiteral("Eighth"));
+    // A patient deleted without visits leaves nothing behind: the id is free.
     w.exec(QStringLiteral("delete from PatientRecords where PatientID=8"));
     withEditor(w, QString(), [&](frmAddNewPatient &ed) { id = ed.patientID(); });
     EXPECT_EQ(id, QStringLiteral("8"));
+
+    // Patient 7 is deleted; its visits stay. The next patient must not inherit them.
+    w.exec(QStringLiteral("insert into MedicalHistory (HistoryID, PatientID, ChiefComplaint) "
+                          "values (1, 7, 'Chest pain')"));
+    w.exec(QStringLiteral("delete from PatientRecords where PatientID=7"));
+    withEditor(w, QString(), [&](frmAddNewPatient &ed) {
+        id = ed.patientID();
+        fillNames(ed, QStringLiteral("Newcomer"), QStringLiteral("Nina"));
+        ed.cmdSave->click();
+    });
+    EXPECT_EQ(id, QStringLiteral("8"));
+    EXPECT_EQ(w.scalar(QStringLiteral("select PatientID from PatientRecords where "
+                                      "LastName='Newcomer'"))
+                  .toInt(),
+              8);
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from MedicalHistory where PatientID=8"))
+                  .toInt(),
+              0);
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from MedicalHistory where PatientID=7"))
+                  .toInt(),
+              1);
+
+    // The same holds when the id was taken at save: visits under the id the window
+    // chose, left by a patient another workstation added and deleted meanwhile.
+    withEditor(w, QString(), [&](frmAddNewPatient &ed) {
+        EXPECT_EQ(ed.patientID(), QStringLiteral("9"));
+        w.exec(QStringLiteral("insert into MedicalHistory (HistoryID, PatientID) values (2, 9)"));
+        fillNames(ed, QStringLiteral("Later"), QStringLiteral("Lou"));
+        ed.cmdSave->click();
+    });
+    EXPECT_EQ(w.scalar(QStringLiteral("select PatientID from PatientRecords where "
+                                      "LastName='Later'"))
+                  .toInt(),
+              10);
 }
 
 TEST(PatientEditor, RefusesIncompleteFieldsInOrder)

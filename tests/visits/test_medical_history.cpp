@@ -1,6 +1,5 @@
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -8,6 +7,8 @@
 
 #include "VisitTestSupport.h"
 #include "patients/frmMedicalHistory.h"
+#include "shell/TextArea.h"
+#include "shell/WidgetUtils.h"
 #include "shell/modMain.h"
 #include "support/TestWorld.h"
 
@@ -53,19 +54,12 @@ protected:
 
     static QString boxText(frmMedicalHistory &f, const char *name)
     {
-        QWidget *box = f.findChild<QWidget *>(QLatin1String(name));
-        if (auto *plain = qobject_cast<QPlainTextEdit *>(box))
-            return plain->toPlainText();
-        return static_cast<QLineEdit *>(box)->text();
+        return ::boxText(f.findChild<QWidget *>(QLatin1String(name)));
     }
 
     static void setBoxText(frmMedicalHistory &f, const char *name, const QString &text)
     {
-        QWidget *box = f.findChild<QWidget *>(QLatin1String(name));
-        if (auto *plain = qobject_cast<QPlainTextEdit *>(box))
-            plain->setPlainText(text);
-        else
-            static_cast<QLineEdit *>(box)->setText(text);
+        ::setBoxText(f.findChild<QWidget *>(QLatin1String(name)), text);
     }
 
     QVariant column(const char *name)

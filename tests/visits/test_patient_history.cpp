@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 
@@ -32,9 +33,11 @@ protected:
         w.ctx().SelectedPatientID = QStringLiteral("1");
     }
 
-    frmPatientHistory &open()
+    // Opens the list as the selector does, for the patient SelectedPatientID names.
+    frmPatientHistory &open(const QString &name = QStringLiteral("JOHN DOE"))
     {
         frmPatientHistory &f = w.ctx().window<frmPatientHistory>();
+        f.setPatient(w.ctx().SelectedPatientID, name);
         f.show();
         return f;
     }
@@ -119,6 +122,7 @@ TEST_F(VisitListTest, OnlyAdministratorsEditOrDeleteButDoubleClickStillEdits)
             opened = editor->txtChiefComplaint->text();
         };
         frmPatientHistory &f = world.ctx().window<frmPatientHistory>();
+        f.setPatient(QStringLiteral("1"), QStringLiteral("JOHN DOE"));
         f.show();
         EXPECT_EQ(f.button(1)->isEnabled(), c.enabled);
         EXPECT_EQ(f.button(2)->isEnabled(), c.enabled);
@@ -158,7 +162,7 @@ TEST_F(VisitListTest, APatientWithoutVisits)
     w.addPatient(3, QStringLiteral("New"), QStringLiteral("Nina"));
     bool opened = false;
     w.ctx().modalHook = [&](Form &) { opened = true; };
-    frmPatientHistory &f = open();
+    frmPatientHistory &f = open(QStringLiteral("NINA NEW"));
     EXPECT_EQ(f.visits().rowCount(), 0);
 
     f.Toolbar1_ButtonClick(1);
@@ -176,4 +180,67 @@ TEST_F(VisitListTest, APatientWithoutVisits)
     EXPECT_EQ(w.prompter().last().text, QStringLiteral("No record found."));
     EXPECT_EQ(w.prompter().last().title, QStringLiteral("No Record Found"));
     EXPECT_EQ(w.prompter().last().icon, MsgIcon::Warning);
+}
+
+TEST_F(VisitListTest, StaysWithItsPatientWhenAnotherIsChosenElsewhere)
+{
+    frmPatientHistory &f = open();
+    // Another window picks Anna Smith (patient 2) meanwhile.
+    w.ctx().SelectedPatientID = QStringLiteral("2");
+
+    f.loadPatientVisits();
+    EXPECT_EQ(ids(f), QStringList({"2", "1", "3"}));
+    EXPECT_EQ(f.lblPatientName->text(), QStringLiteral("JOHN DOE"));
+
+    // Edit: the editor's header names the visit's own patient.
+    QString header;
+    QString opened;
+    w.ctx().modalHook = [&](Form &form) {
+        auto &editor = static_cast<frmAddNewPatientRecord &>(form);
+        header = editor.txtFirstname->text() + QLatin1Char(' ') + editor.txtLastname->text();
+        opened = editor.patientID();
+        // A save there reloads this list, which stays on John Doe.
+        editor.txtChiefComplaint->setText(QStringLiteral("Cough, better"));
+        editor.cmdSave->click();
+    };
+    choose(f, 0);
+    f.Toolbar1_ButtonClick(1);
+    EXPECT_EQ(header, QStringLiteral("John Doe"));
+    EXPECT_EQ(opened, QStringLiteral("1"));
+    EXPECT_EQ(w.scalar(QStringLiteral("select PatientID from MedicalHistory where HistoryID=2")),
+              1);
+    EXPECT_EQ(ids(f), QStringList({"2", "1", "3"}));
+    w.ctx().modalHook = [](Form &) {};
+
+    // Print: John Doe's visits only.
+    f.Toolbar1_ButtonClick(3);
+    const QStringList page = takeLastReportPage();
+    EXPECT_GE(page.indexOf(QStringLiteral("Patient Name: John Doe")), 0);
+    EXPECT_EQ(indexOfText(page, QStringLiteral("Rash")), -1);
+
+    // Delete: a row of this list, and the list reloads John Doe's rows.
+    w.prompter().answers = {MsgAnswer::Yes};
+    choose(f, 2); // Check-up
+    f.Toolbar1_ButtonClick(2);
+    EXPECT_EQ(ids(f), QStringList({"2", "1"}));
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from MedicalHistory where PatientID=2")),
+              1);
+}
+
+TEST_F(VisitListTest, AVisitSavedForAnotherPatientLeavesTheListOnItsOwn)
+{
+    frmPatientHistory &f = open();
+    // A new visit for Anna Smith, through the selector's "Add Patient Visit".
+    w.ctx().SelectedPatientID = QStringLiteral("2");
+    w.ctx().SelectedHistoryID.clear();
+    frmAddNewPatientRecord &editor = w.ctx().window<frmAddNewPatientRecord>();
+    editor.show();
+    EXPECT_EQ(editor.txtFirstname->text(), QStringLiteral("Anna"));
+    editor.txtChiefComplaint->setText(QStringLiteral("Sprained ankle"));
+    editor.cmdSave->click();
+    EXPECT_EQ(w.scalar(QStringLiteral("select PatientID from MedicalHistory where "
+                                      "ChiefComplaint='Sprained ankle'")),
+              2);
+    EXPECT_EQ(ids(f), QStringList({"2", "1", "3"}));
+    EXPECT_EQ(f.lblPatientName->text(), QStringLiteral("JOHN DOE"));
 }

@@ -11,6 +11,8 @@
 #include "VisitTestSupport.h"
 #include "patients/frmMedicalHistory.h"
 #include "shell/modMain.h"
+#include "shell/TextArea.h"
+#include "shell/WidgetUtils.h"
 #include "support/TestWorld.h"
 #include "visits/VisitListModel.h"
 #include "visits/VisitRecord.h"
@@ -40,9 +42,9 @@ protected:
         return f;
     }
 
-    QLineEdit *field(frmAddNewPatientRecord &f, const char *name)
+    QWidget *field(frmAddNewPatientRecord &f, const char *name)
     {
-        return f.findChild<QLineEdit *>(QLatin1String(name));
+        return f.findChild<QWidget *>(QLatin1String(name));
     }
 
     // A distinct text with an apostrophe for every visit column.
@@ -88,11 +90,12 @@ TEST_F(VisitEditorTest, AChiefComplaintOfBlanksIsRefused)
 
 TEST_F(VisitEditorTest, EveryFieldIsStoredAndReadBackWithItsApostrophes)
 {
+    w.ctx().window<frmPatientHistory>().setPatient(QStringLiteral("1"), QStringLiteral("JOHN DOE"));
     frmAddNewPatientRecord &f = open();
     for (const VisitColumn &c : visitTextColumns()) {
-        QLineEdit *box = field(f, c.field);
+        QWidget *box = field(f, c.field);
         ASSERT_NE(box, nullptr) << c.field;
-        box->setText(sample(c));
+        setBoxText(box, sample(c));
     }
     const QString longText(3000, QLatin1Char('x'));
     f.txtOtherRecommendations->setText(longText);

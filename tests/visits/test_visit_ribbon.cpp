@@ -13,6 +13,7 @@
 #include "patients/frmMedicalHistory.h"
 #include "patients/frmSearchPatient.h"
 #include "shell/MDIFormMain.h"
+#include "shell/TextArea.h"
 #include "support/TestWorld.h"
 #include "visits/VisitListModel.h"
 #include "visits/frmAddNewPatientRecord.h"
