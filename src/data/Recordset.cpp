@@ -12,21 +12,26 @@ namespace {
 
 const QString kRowIdName = QStringLiteral("__rowid__");
 
-// The table of a plain one-table select, or "" for joins and anything else.
-QString singleTable(const QString &sql)
+// The one table every result column comes from, as the engine itself reports
+// it; "" when a column is computed, comes from elsewhere, or tables mix. The
+// words of the statement (a value holding "join", say) play no part.
+QString sourceTable(sqlite3_stmt *stmt)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^\\s*select\\s+.+?\\s+from\\s+\\[?([A-Za-z_][A-Za-z0-9_]*)\\]?"
-                       "(?:\\s+(?:where|order|group)\\b.*)?\\s*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch m = re.match(sql);
-    if (!m.hasMatch())
+    const int cols = sqlite3_column_count(stmt);
+    if (cols == 0 || !sqlite3_stmt_readonly(stmt))
         return QString();
-    static const QRegularExpression join(QStringLiteral("\\bjoin\\b"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    if (sql.contains(join))
-        return QString();
-    return m.captured(1);
+    QString table;
+    for (int c = 0; c < cols; ++c) {
+        const char *name = sqlite3_column_table_name(stmt, c);
+        if (!name)
+            return QString();
+        const QString t = QString::fromUtf8(name);
+        if (table.isEmpty())
+            table = t;
+        else if (t.compare(table, Qt::CaseInsensitive) != 0)
+            return QString();
+    }
+    return table;
 }
 
 QString withRowId(const QString &sql)
@@ -80,14 +85,31 @@ void Recordset::Open(const QString &sql, Connection &conn, int cursorType, int l
     if (m_open)
         throw DbError(3705, QStringLiteral("Operation is not allowed when the object is open."));
     const QString translated = translateSql(sql);
-    const QString table = lockType == adLockReadOnly ? QString() : singleTable(translated);
-    const QString run = table.isEmpty() ? translated : withRowId(translated);
-
-    const QByteArray utf8 = run.toUtf8();
+    const auto prepare = [&](const QString &text, sqlite3_stmt **stmt) {
+        const QByteArray utf8 = text.toUtf8();
+        return sqlite3_prepare_v2(db, utf8.constData(), utf8.size(), stmt, nullptr);
+    };
     sqlite3_stmt *stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, utf8.constData(), utf8.size(), &stmt, nullptr);
+    int rc = prepare(translated, &stmt);
     if (rc != SQLITE_OK)
         conn.raise(rc);
+    QString table = lockType == adLockReadOnly ? QString() : sourceTable(stmt);
+    if (!table.isEmpty()) {
+        // Rows are written back by their row id. A statement over a join, a view
+        // or a sub-select has none to offer, and stays read-only.
+        sqlite3_stmt *keyed = nullptr;
+        const auto ownRowId = [&] {
+            const char *origin = sqlite3_column_table_name(keyed, 0);
+            return origin && table.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0;
+        };
+        if (prepare(withRowId(translated), &keyed) == SQLITE_OK && keyed && ownRowId()) {
+            sqlite3_finalize(stmt);
+            stmt = keyed;
+        } else {
+            sqlite3_finalize(keyed);
+            table.clear();
+        }
+    }
 
     std::vector<Cell> cells;
     std::string arena;

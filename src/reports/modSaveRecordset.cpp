@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryFile>
 
@@ -189,16 +190,33 @@ void writeCsv(Recordset &rs, Sink &out)
     });
 }
 
+// A tab or a line break inside a value would split its row or shift the
+// values under the wrong headings: each becomes one blank.
+QString txtField(const QString &value)
+{
+    const auto breaks = [](QChar ch) {
+        return ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n');
+    };
+    if (std::none_of(value.begin(), value.end(), breaks))
+        return value;
+    QString v = value;
+    for (QChar &ch : v) {
+        if (breaks(ch))
+            ch = QLatin1Char(' ');
+    }
+    return v;
+}
+
 template <class Sink>
 void writeTxt(Recordset &rs, Sink &out)
 {
     const QString tab(QLatin1Char('\t'));
     for (const QString &field : rs.FieldNames())
-        out << field << tab;
+        out << txtField(field) << tab;
     out << kCrLf;
     eachRow(rs, [&](const std::vector<QString> &values) {
         for (const QString &v : values)
-            out << v << tab;
+            out << txtField(v) << tab;
         out << kCrLf;
     });
 }
@@ -329,23 +347,48 @@ void SaveRecordsetToXLS(Recordset &rs, const QString &fileName, AppState &state)
 {
     Q_UNUSED(fileName);
     const QString folder = state.folders().temp;
-    // A fresh name, reserved by creating the file.
-    QTemporaryFile reserve(QDir(folder).filePath(QStringLiteral("Medlantis-XXXXXX.xlsx")));
+    // A fresh name, reserved by creating the file. Only its owner may read it:
+    // it holds patient data, and it stays until the next start removes it.
+    QTemporaryFile reserve(QDir(folder).filePath(workbookPattern()));
     reserve.setAutoRemove(false);
     if (!reserve.open())
         cannotWrite(reserve.fileTemplate(), reserve.errorString());
     const QString path = QDir::toNativeSeparators(reserve.fileName());
     reserve.close();
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QFile::setPermissions(path, ownerOnly);
     {
         const WaitCursor wait;
         writeRecordsetXlsx(rs, path, folder);
     }
+    if (!QFile::setPermissions(path, ownerOnly))
+        cannotWrite(path, QStringLiteral("its permissions could not be set."));
     if (!state.prompter().openUrl(path)) {
         state.prompter().message(
             QStringLiteral("No spreadsheet program could open the workbook. It was saved as:")
                 + kCrLf + path,
             QString(), MsgIcon::Information, MsgButtons::OK);
     }
+}
+
+QString workbookPattern()
+{
+    return QStringLiteral("Medlantis-XXXXXX.xlsx");
+}
+
+int removeOldWorkbooks(const QString &tempFolder)
+{
+    // The names QTemporaryFile makes from the pattern: six letters or digits.
+    static const QRegularExpression name(QStringLiteral("^Medlantis-[A-Za-z0-9]{6}\\.xlsx$"));
+    int removed = 0;
+    const QDir folder(tempFolder);
+    const QStringList candidates =
+        folder.entryList({QStringLiteral("Medlantis-*.xlsx")}, QDir::Files | QDir::Hidden);
+    for (const QString &file : candidates) {
+        if (name.match(file).hasMatch() && QFile::remove(folder.filePath(file)))
+            ++removed;
+    }
+    return removed;
 }
 
 void SaveRecordsetToPDF(Recordset &rs, const QString &fileName, AppState &state)

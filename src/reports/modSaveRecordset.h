@@ -31,6 +31,11 @@ QString xmlElementName(const QString &fieldName);
 // desktop's spreadsheet program; when nothing opens it, tells the user where
 // it is. The file name is not used.
 void SaveRecordsetToXLS(Recordset &rs, const QString &fileName, AppState &state);
+// The name pattern of the workbooks SaveRecordsetToXLS leaves in the temporary folder.
+QString workbookPattern();
+// Removes the workbooks earlier runs left in the temporary folder (the
+// spreadsheet program has closed them by the next start); returns how many.
+int removeOldWorkbooks(const QString &tempFolder);
 // The workbook alone: field names in row 1, values from row 2 on.
 void writeRecordsetXlsx(Recordset &rs, const QString &path, const QString &tempFolder);
 

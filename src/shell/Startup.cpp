@@ -4,6 +4,7 @@
 
 #include "data/Connection.h"
 #include "maintenance/frmNetworkSettings.h"
+#include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
@@ -25,6 +26,10 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
         ctx.endProcess(0);
         return StartWindow::None;
     }
+
+    // Workbooks with patient data that earlier runs handed to the spreadsheet
+    // program; only now, with no other run of ours alive, are they surely closed.
+    removeOldWorkbooks(ctx.folders().temp);
 
     StartWindow choice = StartWindow::None;
     Steps step(ctx.prompter(), QStringLiteral("SystemModule"), QStringLiteral("Main"));

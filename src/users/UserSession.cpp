@@ -65,18 +65,15 @@ void LogTimeIn(AppState &state, const QDateTime &now)
 
 void LogTimeOut(AppState &state, const QDateTime &now)
 {
+    // Only our own row: on a shared database the newest row may belong to
+    // another workstation. Without a row of our own (or if it is gone) there
+    // is nothing to close.
+    if (state.OwnLogID <= 0)
+        return;
     Recordset rs;
-    if (state.OwnLogID > 0) {
-        // Only our own row: on a shared database the newest row may belong to
-        // another workstation. If ours is gone, there is nothing to close.
-        rs.Open(QStringLiteral("Select * from UserLog where LogID=")
-                    + QString::number(state.OwnLogID),
-                state.db());
-    } else {
-        rs.Open(QStringLiteral("Select * from UserLog order by LogID"), state.db());
-    }
+    rs.Open(QStringLiteral("Select * from UserLog where LogID=") + QString::number(state.OwnLogID),
+            state.db());
     if (!rs.isEOF()) {
-        rs.MoveLast();
         rs.setValue(QStringLiteral("TimeOut"), logTimeText(now));
         rs.UpdateBatch();
     }

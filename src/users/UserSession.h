@@ -22,6 +22,6 @@ bool FindUserByName(AppState &state, const QString &userName);
 // the highest LogID is already the largest 32-bit number.
 void LogTimeIn(AppState &state, const QDateTime &now = QDateTime::currentDateTime());
 
-// Writes the time out into this run's own log row; only when this run wrote
-// none, into the row with the highest LogID.
+// Writes the time out into this run's own log row; writes nothing when this
+// run has none.
 void LogTimeOut(AppState &state, const QDateTime &now = QDateTime::currentDateTime());

@@ -76,6 +76,44 @@ TEST(Recordset, AddsAndUpdatesRowsThroughTheRecordset)
     EXPECT_THROW(ro.setValue(QStringLiteral("UserName"), QStringLiteral("x")), DbError);
 }
 
+TEST(Recordset, WhetherItWritesBackComesFromTheStatementNotItsWords)
+{
+    TestWorld w;
+    w.addPatient(1, QStringLiteral("Join"), QStringLiteral("Big"));
+    w.exec(QStringLiteral("insert into MedicalHistory (HistoryID, PatientID) values (1, 1)"));
+    const struct
+    {
+        const char *sql;
+        bool updatable;
+    } cases[] = {
+        {"select * from PatientRecords where LastName = 'Join'", true},
+        {"select * from PatientRecords where LastName like 'JOIN%' or FirstName = ' join '", true},
+        {"select LastName from [PatientRecords] where PatientID=1 order by LastName", true},
+        {"select a.LastName from PatientRecords a inner join MedicalHistory b "
+         "on a.PatientID=b.PatientID",
+         false},
+        {"select a.LastName, b.HistoryID from PatientRecords a, MedicalHistory b", false},
+        {"select max(PatientID) as m from PatientRecords", false},
+        {"select * from (select * from PatientRecords)", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sql);
+        Recordset rs;
+        rs.Open(QLatin1String(c.sql), w.db());
+        ASSERT_FALSE(rs.isEOF());
+        EXPECT_EQ(rs.updatable(), c.updatable);
+        if (c.updatable) {
+            rs.setValue(QStringLiteral("LastName"), QStringLiteral("Joiner"));
+            rs.Update();
+            EXPECT_EQ(w.scalar(QStringLiteral("select LastName from PatientRecords")).toString(),
+                      QStringLiteral("Joiner"));
+            w.exec(QStringLiteral("update PatientRecords set LastName='Join'"));
+        } else {
+            EXPECT_THROW(rs.setValue(rs.FieldName(0), QStringLiteral("x")), DbError);
+        }
+    }
+}
+
 TEST(Recordset, UpdatingARowAnotherWorkstationDeletedFails)
 {
     TestWorld w;

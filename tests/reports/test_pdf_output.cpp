@@ -54,6 +54,27 @@ TEST(PdfOutput, SavesTheTableWhereTheUserChoosesAndOpensIt)
         QStringLiteral("\n *150 +Surname150 +Given150 +1980-05-17 +Male +Single"))));
 }
 
+TEST(PdfOutput, AValueWithATabOrLineBreakStaysOnItsRowUnderItsHeading)
+{
+    TestWorld w;
+    w.addPatient(7, QStringLiteral("Cruz"), QStringLiteral("Ana"));
+    w.exec(QStringLiteral("insert into MedicalHistory (HistoryID, PatientID, VisitDate, "
+                          "ChiefComplaint, Physician, Nurse) values (1, 7, '2024-05-01', "
+                          "'Cough' || char(13) || char(10) || 'at night', "
+                          "'Dr.' || char(9) || 'Reyes', 'Kim')"));
+    Recordset rs;
+    rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+    const QString pdf = w.path(QStringLiteral("visits.pdf"));
+    w.prompter().files.push_back(pdf);
+    SaveRecordsetToPDF(rs, QString(), w.ctx());
+    ASSERT_TRUE(QFileInfo::exists(pdf)) << w.prompter().texts().join("|").toStdString();
+
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral(
+        "\\n *7 +Ana Cruz +2024-05-01 +Cough +at night +Dr\\. Reyes +Kim *\\n"))))
+        << text.toStdString();
+}
+
 TEST(PdfOutput, CancelWritesNothingAndFailureStillCleansUp)
 {
     TestWorld w;

@@ -1,5 +1,7 @@
 #include <map>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
@@ -8,6 +10,8 @@
 #include "ReportsFixture.h"
 #include "data/Recordset.h"
 #include "reports/modSaveRecordset.h"
+#include "shell/Startup.h"
+#include "shell/SystemModule.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -95,4 +99,31 @@ TEST(Spreadsheet, TellsWhereTheWorkbookIsWhenNothingOpensIt)
     EXPECT_TRUE(QFileInfo::exists(book));
     EXPECT_TRUE(w.prompter().last().text.contains(book));
     EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
+}
+
+TEST(Spreadsheet, WorkbookIsOwnerOnlyAndTheNextStartRemovesIt)
+{
+    TestWorld w;
+    addTrickyVisits(w);
+    Recordset rs;
+    rs.Open(visitExportSql(), w.db(), adOpenStatic, adLockReadOnly);
+    SaveRecordsetToXLS(rs, QString(), w.ctx());
+    ASSERT_EQ(w.prompter().urls.size(), 1);
+    const QString book = w.prompter().urls.first();
+    EXPECT_EQ(QFileInfo(book).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+              QFile::ReadOwner | QFile::WriteOwner);
+
+    // Files that only look alike are somebody else's.
+    const QDir temp(w.path(QStringLiteral("temp")));
+    const QStringList others = {"Medlantis-notes.xlsx", "Medlantis-abc123.xlsx.bak",
+                                "report.xlsx", "Medlantis-ab12.xlsx"};
+    for (const QString &name : others) {
+        QFile f(temp.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    SingleInstance instance(w.path(QStringLiteral("runtime")));
+    Main(w.ctx(), instance, [] { return QStringLiteral("4.5.4 community"); });
+    EXPECT_FALSE(QFileInfo::exists(book));
+    for (const QString &name : others)
+        EXPECT_TRUE(temp.exists(name)) << name.toStdString();
 }

@@ -245,6 +245,9 @@ TEST(AccountEditor, EditRewritesTheAccountAndOnlyItsLogRows)
         {"Anna", "Bert", "Staff"},
         {"O'Hara", "O'Brien", "Staff"},    // apostrophes in both names
         {"Anna", "Anna", "Administrator"}, // same name: only password and privilege
+        // The word "join" inside a value says nothing about the statement.
+        {"Big Join", "Big Join", "Staff"},
+        {"Big Join", "JOIN the dots", "Administrator"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.to);
