@@ -1,22 +1,26 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include <QString>
+
+#include "data/Engine.h"
 
 struct sqlite3;
 
-// The one database connection of the process, over SQLCipher. SQL arrives as
-// the windows build it and goes through translateSql first. A non-empty
-// password is the encryption key; an empty one means a plain file.
+// The one database connection of the process. SQL arrives as the windows
+// build it; the engine behind the connection translates and runs it.
 class Connection
 {
 public:
-    Connection() = default;
+    Connection();
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
     // 0 = closed, 1 = open.
-    int State() const { return m_db ? 1 : 0; }
+    int State() const { return m_engine ? 1 : 0; }
 
     // Opens an existing database file; never creates one. Throws DbError.
     void Open(const QString &path, const QString &password);
@@ -26,21 +30,49 @@ public:
     void Execute(const QString &sql);
 
     QString path() const { return m_path; }
-    sqlite3 *handle() const { return m_db; }
 
-    // Throws DbError (number 3704) when the connection is closed.
+    // The engine; throws DbError (number 3704) when the connection is closed.
+    Engine &engine();
+    // Makes sure the open database is the one at the path now: a database that
+    // was replaced (restored, re-encrypted) is reopened. A write that finds it
+    // replaced throws kDatabaseReplacedError after reopening, so nothing lands
+    // in the old file and the window can say so. Inside a transaction the
+    // database cannot change, so nothing is checked there.
+    void ensureCurrent(bool writing);
+
+    // Where a reopened database takes its password from (the current setting);
+    // without one, the password given to Open.
+    void setPasswordSource(std::function<QString()> source) { m_passwordSource = std::move(source); }
+
+    // Transactions nest: the outermost takes the write lock, inner ones are
+    // savepoints. Use Transaction rather than these.
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction();
+    int transactionDepth() const { return m_depth; }
+
+    // The SQLite handle of the embedded engine: throws 3704 when the connection
+    // is closed or holds no SQLite file.
     sqlite3 *requireOpen() const;
-
+    sqlite3 *handle() const;
     // Turns an SQLite result code of this connection into a DbError.
     [[noreturn]] void raise(int rc) const;
 
 private:
-    sqlite3 *m_db = nullptr;
+    // Runs body; a replaced database met on the way reopens the connection.
+    template <class Body>
+    auto guarded(Body body) -> decltype(body());
+
+    std::unique_ptr<Engine> m_engine;
     QString m_path;
+    QString m_password;
+    std::function<QString()> m_passwordSource;
+    int m_depth = 0;
+    bool m_reopen = false;
 };
 
-// Work that must happen whole: rolls back unless committed. IMMEDIATE takes the
-// write lock at once, so two workstations never deadlock halfway.
+// Work that must happen whole: rolls back unless committed. The outermost
+// takes the write lock at once, so two workstations never deadlock halfway.
 class Transaction
 {
 public:

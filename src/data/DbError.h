@@ -22,3 +22,14 @@ private:
     int m_number;
     QString m_description;
 };
+
+// The number of the failure a save meets when the database was replaced at
+// another workstation (a restore, a new password) since it was opened: the
+// connection has reopened the new file, and the save wrote nothing.
+constexpr int kDatabaseReplacedError = 3197;
+
+inline QString databaseReplacedText()
+{
+    return QStringLiteral("The database was replaced at another workstation. Your changes were "
+                          "not saved; press Save again.");
+}

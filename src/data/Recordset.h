@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include "data/Engine.h"
+
 class Connection;
 
 enum CursorTypeEnum {
@@ -20,7 +22,7 @@ enum LockTypeEnum { adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic 
 
 // A result set read whole at Open, so RecordCount is exact and moving is free.
 // When it is updatable (not read-only, one table), AddNew/assignment/Update
-// write back by the table's row id. NULL comes back as a null QVariant,
+// write back by the row's key. NULL comes back as a null QVariant,
 // distinct from "".
 class Recordset
 {
@@ -46,10 +48,10 @@ public:
     void MoveLast();
     void Move(int absolutePosition); // 1-based
 
-    int FieldCount() const { return m_names.size(); }
+    int FieldCount() const { return int(m_rows.names.size()); }
     QString FieldName(int index) const;
     int FieldIndex(const QString &name) const; // -1 when absent; names ignore case
-    QStringList FieldNames() const { return m_names; }
+    QStringList FieldNames() const { return m_rows.names; }
 
     // Values of the current row. Throw DbError without a current row or field.
     QVariant Value(int index) const;
@@ -71,42 +73,24 @@ public:
     void AppendChunk(const QString &name, const QByteArray &bytes);
 
     QString Source() const { return m_sql; }
-    bool updatable() const { return !m_table.isEmpty() && m_lock != adLockReadOnly; }
+    bool updatable() const { return m_rows.keyed && m_lock != adLockReadOnly; }
 
 private:
-    struct Cell
-    {
-        quint8 type = 0; // 0 null, 1 integer, 2 real, 3 text, 4 blob
-        quint32 size = 0;
-        union {
-            qint64 i;
-            double d;
-            quint64 offset;
-        };
-        Cell() : i(0) {}
-    };
-
-    int rowCount() const { return m_cols ? int(m_cells.size() / m_cols) : 0; }
-    const Cell &cell(int row, int col) const { return m_cells[size_t(row) * m_cols + col]; }
-    Cell &cell(int row, int col) { return m_cells[size_t(row) * m_cols + col]; }
+    int rowCount() const { return m_rows.cols ? int(m_rows.cells.size() / m_rows.cols) : 0; }
+    const Cell &cell(int row, int col) const { return m_rows.cells[size_t(row) * m_rows.cols + col]; }
+    Cell &cell(int row, int col) { return m_rows.cells[size_t(row) * m_rows.cols + col]; }
+    int keyColumns() const { return m_rows.keyed ? 1 : 0; }
     int columnOf(const QString &name) const; // throws
     void requireRow() const;
     void requireUpdatable() const;
-    QVariant toVariant(const Cell &c) const;
     Cell fromVariant(const QVariant &v);
-    void storeBytes(Cell &c, quint8 type, const char *data, qint64 size);
     void resetEdit();
 
     Connection *m_conn = nullptr;
     bool m_open = false;
     QString m_sql;
     int m_lock = adLockReadOnly;
-    QString m_table;
-    bool m_hasRowId = false; // column 0 holds the hidden row id
-    int m_cols = 0;          // stored columns, the row id included
-    QStringList m_names;     // visible field names
-    std::vector<Cell> m_cells;
-    std::string m_arena; // bytes of text and blob cells
+    ResultRows m_rows;
     int m_pos = -1;
 
     // Pending edit of the current row.

@@ -2,5 +2,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Cipher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Connection.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialect.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Engine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Recordset.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SqliteEngine.cpp
 )

@@ -1,0 +1,442 @@
+#include "data/SqliteEngine.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlcipher/sqlite3.h>
+
+#include "data/DbError.h"
+#include "data/Dialect.h"
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+const QString kKeyName = QStringLiteral("__rowid__");
+
+bool isAscii(const unsigned char *s, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        if (s[i] & 0x80)
+            return false;
+    }
+    return true;
+}
+
+unsigned char lowerAscii(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
+
+// ASCII fast path of likeMatch, on the raw bytes.
+bool asciiLike(const unsigned char *p, int pn, const unsigned char *t, int tn, int esc)
+{
+    int pi = 0, ti = 0;
+    int starP = -1, starT = 0;
+    while (ti < tn) {
+        if (pi < pn && esc >= 0 && p[pi] == esc && pi + 1 < pn) {
+            if (lowerAscii(p[pi + 1]) == lowerAscii(t[ti])) {
+                pi += 2;
+                ++ti;
+                continue;
+            }
+        } else if (pi < pn && p[pi] == '%') {
+            starP = ++pi;
+            starT = ti;
+            continue;
+        } else if (pi < pn && (p[pi] == '_' || lowerAscii(p[pi]) == lowerAscii(t[ti]))) {
+            ++pi;
+            ++ti;
+            continue;
+        }
+        if (starP < 0)
+            return false;
+        pi = starP;
+        ti = ++starT;
+    }
+    while (pi < pn && p[pi] == '%')
+        ++pi;
+    return pi == pn;
+}
+
+QString textOf(sqlite3_value *value)
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(value)),
+                             sqlite3_value_bytes(value));
+}
+
+void sqlLike(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto *pat = sqlite3_value_text(argv[0]);
+    const int pn = sqlite3_value_bytes(argv[0]);
+    const auto *txt = sqlite3_value_text(argv[1]);
+    const int tn = sqlite3_value_bytes(argv[1]);
+    QChar escape;
+    int esc = -1;
+    if (argc == 3 && sqlite3_value_type(argv[2]) != SQLITE_NULL) {
+        const QString e = textOf(argv[2]);
+        if (e.size() == 1) {
+            escape = e.at(0);
+            esc = e.at(0).unicode() < 128 ? e.at(0).unicode() : -1;
+        }
+    }
+    bool match;
+    if (isAscii(pat, pn) && isAscii(txt, tn) && (escape.isNull() || esc >= 0)) {
+        match = asciiLike(pat, pn, txt, tn, esc);
+    } else {
+        match = likeMatch(QString::fromUtf8(reinterpret_cast<const char *>(pat), pn),
+                          QString::fromUtf8(reinterpret_cast<const char *>(txt), tn), escape);
+    }
+    sqlite3_result_int(ctx, match ? 1 : 0);
+}
+
+// StrComp(a, b, mode): -1, 0 or 1; mode 0 compares exactly, 1 without case.
+void sqlStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const int mode = argc >= 3 ? sqlite3_value_int(argv[2]) : 0;
+    const int r = QString::compare(textOf(argv[0]), textOf(argv[1]),
+                                   mode == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    sqlite3_result_int(ctx, r < 0 ? -1 : (r > 0 ? 1 : 0));
+}
+
+void registerFunctions(sqlite3 *db)
+{
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(db, "like", 2, flags, nullptr, sqlLike, nullptr, nullptr);
+    sqlite3_create_function(db, "like", 3, flags, nullptr, sqlLike, nullptr, nullptr);
+    sqlite3_create_function(db, "StrComp", 2, flags, nullptr, sqlStrComp, nullptr, nullptr);
+    sqlite3_create_function(db, "StrComp", 3, flags, nullptr, sqlStrComp, nullptr, nullptr);
+}
+
+// The one table every result column comes from, as the engine itself reports
+// it; "" when a column is computed, comes from elsewhere, or tables mix. The
+// words of the statement (a value holding "join", say) play no part.
+QString sourceTable(sqlite3_stmt *stmt)
+{
+    const int cols = sqlite3_column_count(stmt);
+    if (cols == 0 || !sqlite3_stmt_readonly(stmt))
+        return QString();
+    QString table;
+    for (int c = 0; c < cols; ++c) {
+        const char *name = sqlite3_column_table_name(stmt, c);
+        if (!name)
+            return QString();
+        const QString t = QString::fromUtf8(name);
+        if (table.isEmpty())
+            table = t;
+        else if (t.compare(table, Qt::CaseInsensitive) != 0)
+            return QString();
+    }
+    return table;
+}
+
+QString withRowId(const QString &sql)
+{
+    static const QRegularExpression select(QStringLiteral("^\\s*select\\s+"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = select.match(sql);
+    if (!m.hasMatch())
+        return QString();
+    return sql.left(m.capturedEnd()) + QStringLiteral("rowid AS ") + kKeyName
+           + QStringLiteral(", ") + sql.mid(m.capturedEnd());
+}
+
+void bindVariant(sqlite3_stmt *stmt, int index, const QVariant &v)
+{
+    if (v.isNull()) {
+        sqlite3_bind_null(stmt, index);
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        sqlite3_bind_int64(stmt, index, v.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        sqlite3_bind_double(stmt, index, v.toDouble());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        sqlite3_bind_blob64(stmt, index, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        sqlite3_bind_text64(stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+    }
+    }
+}
+
+// The INTEGER PRIMARY KEY column of a table, which is its row id; "" for none.
+QString rowIdColumn(sqlite3 *db, const QString &table)
+{
+    sqlite3_stmt *pk = nullptr;
+    const QByteArray q = QStringLiteral("SELECT name, type FROM pragma_table_info('%1') WHERE pk=1")
+                             .arg(QString(table).replace(QLatin1Char('\''), QStringLiteral("''")))
+                             .toUtf8();
+    QString name;
+    int keys = 0;
+    if (sqlite3_prepare_v2(db, q.constData(), q.size(), &pk, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(pk) == SQLITE_ROW) {
+            ++keys;
+            const QString type =
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(pk, 1)));
+            if (type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
+                name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(pk, 0)));
+        }
+    }
+    sqlite3_finalize(pk);
+    return keys == 1 ? name : QString();
+}
+
+} // namespace
+
+[[noreturn]] void raiseSqlite(sqlite3 *db, int rc)
+{
+    if (rc == SQLITE_READONLY_DBMOVED)
+        throw DbError(kDatabaseReplacedError, databaseReplacedText());
+    QString text =
+        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    if ((rc & 0xff) == SQLITE_NOTADB)
+        text = QStringLiteral("The file is not a database, or the database password is wrong.");
+    else if ((rc & 0xff) == SQLITE_BUSY)
+        text = QStringLiteral("The database is busy: another workstation is writing to it. "
+                              "Please try again.");
+    throw DbError(rc & 0xff, text);
+}
+
+void execOn(sqlite3 *db, const QString &sql)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    const char *tail = utf8.constData();
+    const char *end = tail + utf8.size();
+    while (tail < end) {
+        sqlite3_stmt *stmt = nullptr;
+        const char *next = nullptr;
+        int rc = sqlite3_prepare_v2(db, tail, int(end - tail), &stmt, &next);
+        if (rc != SQLITE_OK)
+            raiseSqlite(db, rc);
+        if (!stmt)
+            break; // only blanks or comments left
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {}
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            raiseSqlite(db, rc);
+        tail = next;
+    }
+}
+
+sqlite3 *openDatabaseFile(const QString &path, const QString &password)
+{
+    if (path.trimmed().isEmpty())
+        throw DbError(3024, QStringLiteral("No database file is set."));
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        throw DbError(3024, QStringLiteral("Could not find file '%1'.").arg(path));
+    sqlite3 *db = nullptr;
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = QStringLiteral("Could not open file '%1': %2")
+                                .arg(path, QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_close(db);
+        throw DbError(rc, msg);
+    }
+    sqlite3_extended_result_codes(db, 1);
+    if (!password.isEmpty()) {
+        const QByteArray key = password.toUtf8();
+        sqlite3_key(db, key.constData(), key.size());
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const int code = rc;
+        sqlite3_close(db);
+        raiseSqlite(nullptr, code);
+    }
+    return db;
+}
+
+SqliteEngine::SqliteEngine(const QString &path, const QString &password)
+    : m_path(path), m_db(openDatabaseFile(path, password))
+{
+    // The file may sit on a shared folder: keep the classic rollback journal.
+    sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+    registerFunctions(m_db);
+}
+
+SqliteEngine::~SqliteEngine()
+{
+    sqlite3_close_v2(m_db);
+}
+
+void SqliteEngine::raise(int rc) const
+{
+    raiseSqlite(m_db, rc);
+}
+
+QString SqliteEngine::translate(const QString &sql) const
+{
+    return translateSql(sql);
+}
+
+void SqliteEngine::execute(const QString &sql)
+{
+    execOn(m_db, translate(sql));
+}
+
+ResultRows SqliteEngine::query(const QString &sql, bool forUpdate)
+{
+    const QString translated = translate(sql);
+    const auto prepare = [&](const QString &text, sqlite3_stmt **stmt) {
+        const QByteArray utf8 = text.toUtf8();
+        return sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), stmt, nullptr);
+    };
+    sqlite3_stmt *stmt = nullptr;
+    int rc = prepare(translated, &stmt);
+    if (rc != SQLITE_OK)
+        raise(rc);
+    ResultRows rows;
+    if (forUpdate)
+        rows.table = sourceTable(stmt);
+    if (!rows.table.isEmpty()) {
+        // Rows are written back by their row id. A statement over a join, a view
+        // or a sub-select has none to offer, and stays read-only.
+        sqlite3_stmt *keyed = nullptr;
+        const QString keyedSql = withRowId(translated);
+        const auto ownRowId = [&] {
+            const char *origin = sqlite3_column_table_name(keyed, 0);
+            return origin && rows.table.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0;
+        };
+        if (!keyedSql.isEmpty() && prepare(keyedSql, &keyed) == SQLITE_OK && keyed && ownRowId()) {
+            sqlite3_finalize(stmt);
+            stmt = keyed;
+            rows.keyed = true;
+        } else {
+            sqlite3_finalize(keyed);
+            rows.table.clear();
+        }
+    }
+
+    const int cols = sqlite3_column_count(stmt);
+    rows.cols = cols;
+    for (int c = rows.keyed ? 1 : 0; c < cols; ++c)
+        rows.names << QString::fromUtf8(sqlite3_column_name(stmt, c));
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < cols; ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+                rows.addInteger(sqlite3_column_int64(stmt, c));
+                break;
+            case SQLITE_FLOAT:
+                rows.addReal(sqlite3_column_double(stmt, c));
+                break;
+            case SQLITE_TEXT:
+                rows.addBytes(Cell::Text,
+                              reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                              sqlite3_column_bytes(stmt, c));
+                break;
+            case SQLITE_BLOB:
+                rows.addBytes(Cell::Blob, static_cast<const char *>(sqlite3_column_blob(stmt, c)),
+                              sqlite3_column_bytes(stmt, c));
+                break;
+            default:
+                rows.addNull();
+            }
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    return rows;
+}
+
+QVariant SqliteEngine::writeRow(const RowWrite &row)
+{
+    const QString table = QLatin1Char('[') + row.table + QLatin1Char(']');
+    QString sql;
+    if (row.insert) {
+        if (row.columns.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+        } else {
+            QStringList marks;
+            for (int i = 0; i < row.columns.size(); ++i)
+                marks << QStringLiteral("?");
+            sql = QStringLiteral("INSERT INTO %1 ([%2]) VALUES (%3)")
+                      .arg(table, row.columns.join(QStringLiteral("],[")),
+                           marks.join(QLatin1Char(',')));
+        }
+    } else {
+        sql = QStringLiteral("UPDATE %1 SET [%2]=? WHERE rowid=?")
+                  .arg(table, row.columns.join(QStringLiteral("]=?,[")));
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        raise(rc);
+    int index = 1;
+    for (const QVariant &v : row.values)
+        bindVariant(stmt, index++, v);
+    if (!row.insert)
+        sqlite3_bind_int64(stmt, index, row.key.toLongLong());
+    rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    if (row.insert)
+        return QVariant(qlonglong(sqlite3_last_insert_rowid(m_db)));
+    if (sqlite3_changes(m_db) == 0)
+        throw DbError(-2147217864, QStringLiteral("Row cannot be located for updating. Some "
+                                                  "values may have been changed since it was "
+                                                  "last read."));
+    // An assigned integer key moves the row id with it.
+    const QString key = rowIdColumn(m_db, row.table);
+    for (int i = 0; !key.isEmpty() && i < row.columns.size(); ++i) {
+        if (row.columns.at(i).compare(key, Qt::CaseInsensitive) == 0) {
+            bool ok = false;
+            const qint64 id = row.values.at(i).toLongLong(&ok);
+            if (ok)
+                return QVariant(qlonglong(id));
+        }
+    }
+    return row.key;
+}
+
+void SqliteEngine::beginWrite()
+{
+    execOn(m_db, QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void SqliteEngine::commit()
+{
+    execOn(m_db, QStringLiteral("COMMIT"));
+}
+
+void SqliteEngine::rollback()
+{
+    if (!sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool SqliteEngine::replaced() const
+{
+    int moved = 0;
+    return sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK
+           && moved != 0;
+}
