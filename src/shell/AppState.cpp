@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "shell/Prompter.h"
@@ -24,6 +25,14 @@ Folders Folders::fromEnvironment(const QString &programFolder)
     return f;
 }
 
+QString Folders::programFolderFor(const QString &exeFolder)
+{
+    const QString installed = QDir::cleanPath(exeFolder + QStringLiteral("/../share/medlantis"));
+    if (QFileInfo(installed + QStringLiteral("/dbBlank.mdb")).isFile())
+        return installed;
+    return exeFolder;
+}
+
 AppState::AppState(std::unique_ptr<Settings> settings, std::unique_ptr<Prompter> prompter,
                    Folders folders)
     : m_settings(std::move(settings)), m_prompter(std::move(prompter)),
@@ -40,7 +49,13 @@ QString AppState::makerFolder() const
 
 QString AppState::userDataFolder() const
 {
-    return makerFolder() + nativeSeparator() + QStringLiteral("Medlantis");
+    return userDataFolderIn(m_folders.appData);
+}
+
+QString AppState::userDataFolderIn(const QString &appData)
+{
+    return appData + nativeSeparator() + QStringLiteral("Trevanto") + nativeSeparator()
+        + QStringLiteral("Medlantis");
 }
 
 QString AppState::defaultDatabase() const

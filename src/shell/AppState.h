@@ -21,6 +21,10 @@ struct Folders
     QString runtime; // per-user folder for the single-instance lock
 
     static Folders fromEnvironment(const QString &programFolder);
+    // The folder with the templates and styles for an executable in exeFolder:
+    // <prefix>/share/medlantis when the program runs installed under <prefix>,
+    // otherwise exeFolder itself (the build tree).
+    static QString programFolderFor(const QString &exeFolder);
 };
 
 struct UserRecord
@@ -49,6 +53,7 @@ public:
 
     QString makerFolder() const;      // appData/Trevanto
     QString userDataFolder() const;   // appData/Trevanto/Medlantis
+    static QString userDataFolderIn(const QString &appData);
     QString defaultDatabase() const;  // userDataFolder/dbData.mdb
     QString databaseFile() const;     // the "Database File" setting
     QString databasePassword() const; // the "Database Password" setting
