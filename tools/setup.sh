@@ -8,7 +8,8 @@ packages=(cmake g++ make pkg-config ccache
           qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
           libsqlcipher-dev libxlsxwriter-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          poppler-utils unzip sqlcipher fonts-dejavu-core)
+          poppler-utils unzip sqlcipher fonts-dejavu-core
+          desktop-file-utils appstream dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
