@@ -2,10 +2,13 @@
 
 #include "shell/Form.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
-// Copies the working database file into a folder of the user's choice.
+// Copies the working database file into a folder of the user's choice, and
+// holds the settings of the daily automatic backup.
 class frmBackupData : public Form
 {
     Q_OBJECT
@@ -18,11 +21,19 @@ public:
     QPushButton *cmdSave;
     QPushButton *Command1;
     QPushButton *cmdCancel;
+    QCheckBox *chkAutoBackup;
+    QLineEdit *txtAutoBackupFolder;
+    QPushButton *cmdAutoBackupFolder;
+    QSpinBox *spnKeepBackups;
 
     void cmdLoad_Click();
+    void cmdAutoBackupFolder_Click();
     void cmdSave_Click();
     void Command1_Click();
 
 protected:
     void Form_Activate() override;
+
+private:
+    void enableAutomaticControls();
 };

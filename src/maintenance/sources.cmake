@@ -2,9 +2,11 @@ list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/frmNetworkSettings.cpp
 )
 list(APPEND CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/AutomaticBackup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DatabaseFiles.cpp
 )
 list(APPEND UI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/ExitBackup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frmBackupData.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frmRestoreData.cpp
 )

@@ -56,7 +56,9 @@ QString helpText(const QString &dataFolder, const QString &settingsFile)
                          "lists and exports, backups. It keeps its working database "
                          "(dbData.mdb) in ")
         + dataFolder
-        + QStringLiteral(" unless Network Settings names another file, and its settings in ")
+        + QStringLiteral(" unless Network Settings names another file, its daily backups (unless "
+                         "chosen otherwise) in a Backups folder beside that database, and its "
+                         "settings in ")
         + settingsFile
         + QStringLiteral(". Start it without options to open it; --version prints the "
                          "version."));

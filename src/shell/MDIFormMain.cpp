@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "maintenance/ExitBackup.h"
 #include "maintenance/frmBackupData.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "patients/frmAddNewPatient.h"
@@ -207,6 +208,7 @@ bool MDIFormMain::MDIForm_QueryUnload()
         return false;
     step([&] { ctx.AppExiting = true; });
     step([&] { LogTimeOut(ctx); });
+    step([&] { backUpAtExit(ctx, this); });
     step([&] { ctx.endProcess(0); });
     return true;
 }

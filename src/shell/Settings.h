@@ -30,4 +30,9 @@ inline const char *const LastLogin = "Last Login";
 inline const char *const BackupDestination = "Backup Destination";
 inline const char *const BackupFilename = "Backup Filename";
 inline const char *const BackupFile = "Backup File";
+// The daily backup at exit: "1" or "0" (also read as "true" or "false").
+inline const char *const AutomaticBackup = "Automatic Backup";
+// Empty means "Backups" beside the working database.
+inline const char *const AutomaticBackupFolder = "Automatic Backup Folder";
+inline const char *const KeepBackups = "Keep Backups";
 } // namespace SettingKeys

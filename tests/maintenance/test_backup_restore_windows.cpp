@@ -1,20 +1,26 @@
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include "maintenance/AutomaticBackup.h"
 #include "maintenance/DatabaseFiles.h"
 #include "maintenance/frmBackupData.h"
 #include "maintenance/frmRestoreData.h"
 #include "shell/MDIFormMain.h"
 #include "shell/Settings.h"
+#include "shell/SystemModule.h"
 #include "shell/modMain.h"
 #include "support/TestWorld.h"
+#include "users/UserSession.h"
 
 namespace {
 
@@ -267,4 +273,156 @@ TEST(frmRestoreData, UnusableSourceLeavesTheWorkingDatabaseAsItWas)
         EXPECT_EQ(w.count(QStringLiteral("PatientRecords")), 1);
         expectUsableConnection(w);
     }
+}
+
+TEST(frmBackupData, DailyBackupSettingsShowTheirDefaultsAndAreStoredOnEveryChange)
+{
+    TestWorld w;
+    auto &form = opened<frmBackupData>(w);
+    const QString defaultFolder = AutomaticBackup::defaultFolder(w.ctx());
+    EXPECT_EQ(form.chkAutoBackup->text().remove(QLatin1Char('&')),
+              QStringLiteral("Back up automatically once a day"));
+    EXPECT_TRUE(form.chkAutoBackup->isChecked());
+    EXPECT_EQ(form.txtAutoBackupFolder->text(), defaultFolder);
+    EXPECT_EQ(form.spnKeepBackups->value(), 14);
+    // Defaults that were only shown are not stored: they follow the database.
+    for (const char *key : {"Automatic Backup", "Automatic Backup Folder", "Keep Backups"})
+        EXPECT_EQ(setting(w, key), QStringLiteral("<unset>")) << key;
+
+    form.chkAutoBackup->click();
+    EXPECT_EQ(setting(w, "Automatic Backup"), QStringLiteral("0"));
+    for (QWidget *control : {static_cast<QWidget *>(form.txtAutoBackupFolder),
+                             static_cast<QWidget *>(form.cmdAutoBackupFolder),
+                             static_cast<QWidget *>(form.spnKeepBackups)})
+        EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+    form.chkAutoBackup->click();
+    EXPECT_EQ(setting(w, "Automatic Backup"), QStringLiteral("1"));
+    EXPECT_TRUE(form.txtAutoBackupFolder->isEnabled());
+
+    w.prompter().files = {QStringLiteral("/srv/daily"), QString()};
+    form.cmdAutoBackupFolder->click();
+    form.cmdAutoBackupFolder->click(); // cancelled
+    EXPECT_EQ(form.txtAutoBackupFolder->text(), QStringLiteral("/srv/daily"));
+    EXPECT_EQ(setting(w, "Automatic Backup Folder"), QStringLiteral("/srv/daily"));
+    ASSERT_EQ(w.prompter().dialogs.size(), 2u);
+    EXPECT_EQ(w.prompter().dialogs[0].kind, QStringLiteral("folder"));
+    EXPECT_EQ(w.prompter().dialogs[0].title,
+              QStringLiteral("Please select the folder for the daily backups:"));
+    EXPECT_EQ(w.prompter().dialogs[0].filter, defaultFolder);
+
+    form.txtAutoBackupFolder->clear();
+    QTest::keyClicks(form.txtAutoBackupFolder, QStringLiteral("/mnt/b"));
+    EXPECT_EQ(setting(w, "Automatic Backup Folder"), QStringLiteral("/mnt/b"));
+    QTest::keyClick(form.spnKeepBackups, Qt::Key_Down);
+    EXPECT_EQ(setting(w, "Keep Backups"), QStringLiteral("13"));
+    EXPECT_TRUE(w.prompter().boxes.empty());
+
+    form.close();
+    form.show();
+    EXPECT_TRUE(form.chkAutoBackup->isChecked());
+    EXPECT_EQ(form.txtAutoBackupFolder->text(), QStringLiteral("/mnt/b"));
+    EXPECT_EQ(form.spnKeepBackups->value(), 13);
+}
+
+namespace {
+
+MDIFormMain &signedInMain(TestWorld &w)
+{
+    w.ctx().CurrentUser.UserID = 1;
+    w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
+    w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
+    MDIFormMain &main = w.ctx().window<MDIFormMain>();
+    main.show();
+    LogTimeIn(w.ctx());
+    return main;
+}
+
+void exitAnsweringYes(TestWorld &w, MDIFormMain &main)
+{
+    w.endedWith = -1;
+    w.prompter().answers.push_back(MsgAnswer::Yes);
+    main.show();
+    main.close();
+}
+
+QStringList dailyCopiesIn(TestWorld &w)
+{
+    QStringList copies;
+    const QString database = w.ctx().databaseFile();
+    const QDir folder(AutomaticBackup::defaultFolder(w.ctx()));
+    for (const QString &name : folder.entryList(QDir::Files))
+        if (AutomaticBackup::dateInName(name, database).isValid())
+            copies << name;
+    return copies;
+}
+
+} // namespace
+
+TEST(AutomaticBackup, TwoExitsInADayLeaveOneCopyThatOpensWithThePasswordAndHoldsEveryPatient)
+{
+    TestWorld w;
+    w.addPatient(1, QStringLiteral("Doe"), QStringLiteral("Jane"));
+    w.addPatient(2, QStringLiteral("Roe"), QStringLiteral("Rick"));
+    w.db().Close();
+    changeDatabasePassword(w.ctx().databaseFile(), QString(), QStringLiteral("s3cret"));
+    w.ctx().settings().SaveSetting(SettingKeys::DatabasePassword, QStringLiteral("s3cret"));
+    SystemModule::connect(w.ctx());
+    MDIFormMain &main = signedInMain(w);
+
+    exitAnsweringYes(w, main);
+    EXPECT_EQ(w.endedWith, 0);
+    exitAnsweringYes(w, main);
+    EXPECT_EQ(w.endedWith, 0);
+
+    ASSERT_EQ(w.prompter().boxes.size(), 2u);
+    for (const FakePrompter::Box &box : w.prompter().boxes)
+        EXPECT_EQ(box.title, QStringLiteral("Confirm Exit Application"));
+    const QStringList copies = dailyCopiesIn(w);
+    ASSERT_EQ(copies.size(), 1);
+    Connection copy;
+    copy.Open(QDir(AutomaticBackup::defaultFolder(w.ctx())).filePath(copies[0]),
+              QStringLiteral("s3cret"));
+    Recordset rs;
+    rs.Open(QStringLiteral("select count(*) from PatientRecords"), copy, adOpenStatic,
+            adLockReadOnly);
+    EXPECT_EQ(rs.Value(0).toInt(), 2);
+}
+
+TEST(AutomaticBackup, AFailedCopyIsToldOnceAndTheExitGoesOn)
+{
+    TestWorld w;
+    const QString missing = w.path(QStringLiteral("usb/daily"));
+    w.ctx().settings().SaveSetting(SettingKeys::AutomaticBackupFolder, missing);
+    MDIFormMain &main = signedInMain(w);
+    const int own = w.ctx().OwnLogID;
+
+    exitAnsweringYes(w, main);
+
+    EXPECT_EQ(w.endedWith, 0);
+    ASSERT_EQ(w.prompter().boxes.size(), 2u);
+    const FakePrompter::Box &box = w.prompter().last();
+    EXPECT_EQ(box.title, QStringLiteral("Automatic Backup"));
+    EXPECT_EQ(box.icon, MsgIcon::Exclamation);
+    EXPECT_EQ(box.buttons, MsgButtons::OK);
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral("The daily backup could not be written.")));
+    EXPECT_TRUE(
+        box.text.contains(QStringLiteral("The backup folder '%1' does not exist.").arg(missing)))
+        << box.text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_FALSE(w.scalar(QStringLiteral("select TimeOut from UserLog where LogID=%1").arg(own))
+                     .toString()
+                     .isEmpty());
+}
+
+TEST(AutomaticBackup, NoCopyAtExitWhenSwitchedOff)
+{
+    TestWorld w;
+    w.ctx().settings().SaveSetting(SettingKeys::AutomaticBackup, QStringLiteral("false"));
+    MDIFormMain &main = signedInMain(w);
+
+    exitAnsweringYes(w, main);
+
+    EXPECT_EQ(w.endedWith, 0);
+    EXPECT_EQ(w.prompter().boxes.size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(AutomaticBackup::defaultFolder(w.ctx())));
 }

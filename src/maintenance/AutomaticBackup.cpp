@@ -1,0 +1,210 @@
+#include "maintenance/AutomaticBackup.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include "shell/AppState.h"
+#include "shell/Settings.h"
+
+namespace AutomaticBackup {
+namespace {
+
+constexpr int kMaxKeep = 999;
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+struct NameParts
+{
+    QString base;
+    QString extension; // without the dot; may be empty
+};
+
+NameParts namePartsOf(const QString &databaseFile)
+{
+    if (isServerUri(databaseFile)) {
+        // A backup is always a database file; it takes the server database's name.
+        QString name = QUrl(databaseFile.trimmed()).path().section(QLatin1Char('/'), -1);
+        name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+        return {name.isEmpty() ? QStringLiteral("dbData") : name, QStringLiteral("mdb")};
+    }
+    const QFileInfo info(databaseFile);
+    return {info.completeBaseName(), info.suffix()};
+}
+
+struct Copy
+{
+    QString path;
+    QDate date;
+    QDateTime modified;
+};
+
+std::vector<Copy> copiesIn(const QString &folder, const QString &databaseFile)
+{
+    std::vector<Copy> copies;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &info : entries) {
+        const QDate date = dateInName(info.fileName(), databaseFile);
+        if (date.isValid())
+            copies.push_back({info.filePath(), date, info.lastModified()});
+    }
+    // Newest first by the date in the name, which no copying of the folder changes.
+    std::sort(copies.begin(), copies.end(), [](const Copy &a, const Copy &b) {
+        return a.date != b.date ? a.date > b.date : a.modified > b.modified;
+    });
+    return copies;
+}
+
+// A copy written less than 24 hours ago; one from "the future" (the clock was
+// set back since) counts too, so a set-back clock never adds copies.
+bool isRecent(const Copy &copy, const QDateTime &now)
+{
+    return copy.modified > now.addSecs(-24 * 3600) || copy.date >= now.date();
+}
+
+bool sameFolder(const QString &a, const QString &b)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(a))
+        == QDir::cleanPath(QDir::fromNativeSeparators(b));
+}
+
+void prepareFolder(AppState &state, const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.isRelative())
+        fail(QStringLiteral("The backup folder '%1' is not a full path.").arg(folder));
+    if (info.isDir())
+        return;
+    if (info.exists())
+        fail(QStringLiteral("'%1' is a file, not a folder.").arg(folder));
+    // A chosen folder that is missing may be a drive that is not there today;
+    // only the program's own folder is made.
+    if (!sameFolder(folder, defaultFolder(state)))
+        fail(QStringLiteral("The backup folder '%1' does not exist.").arg(folder));
+    if (!QDir().mkpath(folder))
+        fail(QStringLiteral("Could not create the backup folder '%1'.").arg(folder));
+}
+
+// The one place that knows how the working database becomes a backup file.
+void writeCopy(AppState &state, const QString &target, const DatabaseFiles::Progress &progress)
+{
+    const QString database = state.databaseFile();
+    if (isServerUri(database))
+        fail(QStringLiteral("Automatic backups of a server database are not supported yet."));
+    if (!QFileInfo(database).isFile())
+        fail(QStringLiteral("The database '%1' does not exist.").arg(database));
+    DatabaseFiles::backupDatabase(database, target, state.databasePassword(), progress);
+}
+
+// Removes the oldest copies beyond keep; the one just written always stays.
+QStringList prune(const QString &folder, const QString &databaseFile, const QString &written,
+                  int keep)
+{
+    QStringList removed;
+    int kept = 1;
+    for (const Copy &copy : copiesIn(folder, databaseFile)) {
+        if (QFileInfo(copy.path).fileName() == QFileInfo(written).fileName())
+            continue;
+        if (kept < keep) {
+            ++kept;
+            continue;
+        }
+        // Another workstation may have removed it already; that is fine.
+        if (QFile::remove(copy.path))
+            removed << copy.path;
+    }
+    return removed;
+}
+
+} // namespace
+
+bool isOn(AppState &state)
+{
+    const QString value =
+        state.settings().GetSetting(SettingKeys::AutomaticBackup, QStringLiteral("1"));
+    const QString v = value.trimmed().toLower();
+    return !(v == QLatin1String("0") || v == QLatin1String("false"));
+}
+
+int keepCount(AppState &state)
+{
+    bool ok = false;
+    const int keep = state.settings()
+                         .GetSetting(SettingKeys::KeepBackups, QString::number(kDefaultKeep))
+                         .trimmed()
+                         .toInt(&ok);
+    return ok ? std::clamp(keep, 1, kMaxKeep) : kDefaultKeep;
+}
+
+QString defaultFolder(AppState &state)
+{
+    const QString database = state.databaseFile();
+    const QString home =
+        isServerUri(database) ? state.userDataFolder() : QFileInfo(database).absolutePath();
+    return QDir::toNativeSeparators(QDir(home).filePath(QStringLiteral("Backups")));
+}
+
+QString folder(AppState &state)
+{
+    const QString chosen =
+        state.settings().GetSetting(SettingKeys::AutomaticBackupFolder).trimmed();
+    return chosen.isEmpty() ? defaultFolder(state) : chosen;
+}
+
+QString fileNameFor(const QString &databaseFile, const QDate &date)
+{
+    const NameParts parts = namePartsOf(databaseFile);
+    QString name = parts.base + QLatin1Char('-') + date.toString(QStringLiteral("yyyy-MM-dd"));
+    if (!parts.extension.isEmpty())
+        name += QLatin1Char('.') + parts.extension;
+    return name;
+}
+
+QDate dateInName(const QString &fileName, const QString &databaseFile)
+{
+    const NameParts parts = namePartsOf(databaseFile);
+    QString pattern = QStringLiteral("^") + QRegularExpression::escape(parts.base)
+        + QStringLiteral("-(\\d{4}-\\d{2}-\\d{2})");
+    if (!parts.extension.isEmpty())
+        pattern += QStringLiteral("\\.") + QRegularExpression::escape(parts.extension);
+    const QRegularExpressionMatch match =
+        QRegularExpression(pattern + QStringLiteral("$")).match(fileName);
+    if (!match.hasMatch())
+        return {};
+    return QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd"));
+}
+
+Outcome run(AppState &state, const QDateTime &now, const DatabaseFiles::Progress &progress)
+{
+    Outcome outcome;
+    if (!isOn(state))
+        return outcome;
+    const QString database = state.databaseFile();
+    const QString dir = folder(state);
+    prepareFolder(state, dir);
+    for (const Copy &copy : copiesIn(dir, database)) {
+        if (isRecent(copy, now)) {
+            outcome.result = Result::NotDue;
+            outcome.file = copy.path;
+            return outcome;
+        }
+    }
+    const QString target =
+        QDir::toNativeSeparators(QDir(dir).filePath(fileNameFor(database, now.date())));
+    writeCopy(state, target, progress);
+    outcome.result = Result::Written;
+    outcome.file = target;
+    outcome.removed = prune(dir, database, target, keepCount(state));
+    return outcome;
+}
+
+} // namespace AutomaticBackup

@@ -1,0 +1,45 @@
+#include "maintenance/ExitBackup.h"
+
+#include <exception>
+
+#include <QProgressDialog>
+
+#include "maintenance/AutomaticBackup.h"
+#include "shell/AppContext.h"
+#include "shell/Prompter.h"
+
+namespace {
+
+void reportFailure(AppContext &ctx, const QString &reason)
+{
+    ctx.prompter().message(
+        QStringLiteral("The daily backup could not be written.") + QStringLiteral("\r\n\r\n")
+            + reason + QStringLiteral("\r\n\r\n")
+            + QStringLiteral("The database itself is unchanged. Another folder can be "
+                             "chosen with \"Backup / Restore Patient Database\" on the "
+                             "Tools tab."),
+        QStringLiteral("Automatic Backup"), MsgIcon::Exclamation, MsgButtons::OK);
+}
+
+} // namespace
+
+void backUpAtExit(AppContext &ctx, QWidget *parent, const QDateTime &now)
+{
+    try {
+        if (!AutomaticBackup::isOn(ctx))
+            return;
+        QProgressDialog progress(QStringLiteral("Writing the daily backup..."), QString(), 0, 1000,
+                                 parent);
+        progress.setWindowTitle(QStringLiteral("Automatic Backup"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        const auto report = [&](qint64 done, qint64 total) {
+            progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
+        };
+        AutomaticBackup::run(ctx, now, report);
+    } catch (const std::exception &e) {
+        reportFailure(ctx, QString::fromStdString(e.what()));
+    } catch (...) {
+        reportFailure(ctx, QStringLiteral("An unexpected error stopped it."));
+    }
+}
