@@ -107,7 +107,9 @@ void sqlStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     sqlite3_result_int(ctx, r < 0 ? -1 : (r > 0 ? 1 : 0));
 }
 
-void registerFunctions(sqlite3 *db)
+} // namespace
+
+void registerSqlFunctions(sqlite3 *db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(db, "like", 2, flags, nullptr, sqlLike, nullptr, nullptr);
@@ -115,6 +117,8 @@ void registerFunctions(sqlite3 *db)
     sqlite3_create_function(db, "StrComp", 2, flags, nullptr, sqlStrComp, nullptr, nullptr);
     sqlite3_create_function(db, "StrComp", 3, flags, nullptr, sqlStrComp, nullptr, nullptr);
 }
+
+namespace {
 
 // The one table every result column comes from, as the engine itself reports
 // it; "" when a column is computed, comes from elsewhere, or tables mix. The
@@ -277,7 +281,7 @@ SqliteEngine::SqliteEngine(const QString &path, const QString &password)
 {
     // The file may sit on a shared folder: keep the classic rollback journal.
     sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
-    registerFunctions(m_db);
+    registerSqlFunctions(m_db);
 }
 
 SqliteEngine::~SqliteEngine()

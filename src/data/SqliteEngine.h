@@ -38,6 +38,8 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
+// The functions the windows' SQL needs: a like for every letter, StrComp.
+void registerSqlFunctions(sqlite3 *db);
 // Runs statements (several may follow each other) on an open handle.
 void execOn(sqlite3 *db, const QString &sql);
 // Opens a file without creating it and checks the key by reading the schema.

@@ -4,5 +4,6 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Dialect.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Engine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Recordset.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Schema.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SqliteEngine.cpp
 )

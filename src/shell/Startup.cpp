@@ -11,6 +11,7 @@
 #include "shell/SystemModule.h"
 #include "shell/modMain.h"
 #include "users/Form1.h"
+#include "users/UserSession.h"
 #include "users/frmSetAdmin.h"
 
 StartWindow Main(AppContext &ctx, SingleInstance &instance,
@@ -44,7 +45,20 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
         }
     });
     step([&] { SystemModule::connect(ctx); });
-    step([&] { choice = FileExists(ctx.markerPath()) ? StartWindow::Login : StartWindow::Setup; });
+    step([&] {
+        if (FileExists(ctx.markerPath())) {
+            choice = StartWindow::Login;
+            return;
+        }
+        choice = StartWindow::Setup;
+        // A database that has its administrator (the file was moved, or the
+        // marker deleted) must never reach the setup, which replaces every
+        // account: its marker is written again and people sign in.
+        if (ctx.db().State() && administratorExists(ctx.db())) {
+            writeAdministratorMarker(ctx);
+            choice = StartWindow::Login;
+        }
+    });
     return choice;
 }
 

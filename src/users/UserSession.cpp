@@ -7,6 +7,7 @@
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "shell/AppState.h"
+#include "shell/modMain.h"
 
 QString logDateText(const QDateTime &when)
 {
@@ -78,4 +79,19 @@ void LogTimeOut(AppState &state, const QDateTime &now)
         rs.UpdateBatch();
     }
     rs.Close();
+}
+
+bool administratorExists(Connection &db)
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("select count(*) from Users where Privilege = '")
+                + E(QStringLiteral("Administrator")) + QStringLiteral("'"),
+            db, adOpenStatic, adLockReadOnly);
+    return rs.Value(0).toLongLong() > 0;
+}
+
+void writeAdministratorMarker(AppState &state)
+{
+    QString content = E(QStringLiteral("Administrator"));
+    ReadWriteTextFile(state.markerPath(), content, 2);
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 class AppState;
+class Connection;
 
 // The current user and the user log. These report nothing themselves: a
 // database failure throws DbError to the caller's error trap.
@@ -25,3 +26,12 @@ void LogTimeIn(AppState &state, const QDateTime &now = QDateTime::currentDateTim
 // Writes the time out into this run's own log row; writes nothing when this
 // run has none.
 void LogTimeOut(AppState &state, const QDateTime &now = QDateTime::currentDateTime());
+
+// True when the Users table holds at least one account with the privilege
+// "Administrator".
+bool administratorExists(Connection &db);
+
+// Writes "users.lst" beside the database for an administrator that exists
+// already: E("Administrator") and CR LF. A marker that cannot be written is no
+// error (start-up finds the administrator again next time).
+void writeAdministratorMarker(AppState &state);

@@ -14,6 +14,7 @@
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/WidgetUtils.h"
+#include "users/Form1.h"
 #include "users/UserSession.h"
 
 frmSetAdmin::frmSetAdmin(AppContext &context) : Form(context)
@@ -117,25 +118,65 @@ void frmSetAdmin::cmdSave_Click()
             step.stop();
         }
     });
-    step([&] { ctx.db().Execute(QStringLiteral("delete from Users")); });
-    step([&] { ctx.db().Execute(QStringLiteral("delete from UserLog")); });
+    if (step.stopped())
+        return;
+    // The account and its log row go in together; nobody is signed in, and no
+    // marker says the setup is done, until they are stored.
+    bool saved = false;
+    bool administratorThere = false;
     step([&] {
+        Transaction transaction(ctx.db());
+        // Another workstation may have set up its administrator meanwhile:
+        // then nothing is deleted, and that account signs in.
+        if (administratorExists(ctx.db())) {
+            administratorThere = true;
+            return;
+        }
+        ctx.db().Execute(QStringLiteral("delete from Users"));
+        ctx.db().Execute(QStringLiteral("delete from UserLog"));
+        if (m_users.State())
+            m_users.Close();
+        m_users.Open(QStringLiteral("SELECT * FROM Users"), ctx.db());
         m_users.AddNew();
         m_users.setValue(QStringLiteral("UserID"), 1);
         m_users.setValue(QStringLiteral("UserName"), E(userName));
         m_users.setValue(QStringLiteral("Privilege"), E(QStringLiteral("Administrator")));
         m_users.setValue(QStringLiteral("Password"), E(password));
         m_users.UpdateBatch();
-    });
-    step([&] {
         ctx.CurrentUser.UserID = 1;
         ctx.CurrentUser.UserName = userName;
         ctx.CurrentUser.Password = password;
         ctx.CurrentUser.Privilege = QStringLiteral("Administrator");
+        try {
+            LogTimeIn(ctx);
+            transaction.commit();
+        } catch (...) {
+            ctx.CurrentUser = UserRecord();
+            ctx.OwnLogID = 0;
+            throw;
+        }
+        saved = true;
     });
-    step([&] { LogTimeIn(ctx); });
+    if (administratorThere) {
+        step([&] { writeAdministratorMarker(ctx); });
+        step([&] {
+            ctx.prompter().message(
+                QStringLiteral("An administrator account was set up at another workstation "
+                               "meanwhile. Nothing was changed here: please sign in with it."),
+                windowTitle(), MsgIcon::Exclamation, MsgButtons::OK);
+        });
+        step([&] {
+            AdminSaved = true;
+            hide();
+            ctx.window<Form1>().show();
+        });
+        return;
+    }
+    // The error box has said what failed; what was typed stays for another try.
+    if (!saved)
+        return;
     step([&] {
-        // A marker that cannot be written only means the setup shows again next time.
+        // A marker that cannot be written only means start-up writes it next time.
         QString content = E(userName) + QLatin1Char('|') + E(password) + QLatin1Char('|')
                           + E(QStringLiteral("Administrator"));
         ReadWriteTextFile(ctx.markerPath(), content, 2);

@@ -177,7 +177,8 @@ void frmUserList::deleteUser(Steps &step)
         name = m_users->text(selectedRow(), UserListModel::UserName);
     });
     step([&] {
-        if (name.toLower() == ctx.CurrentUser.UserName.toLower()) {
+        // By id, not name: renaming one's own account first must not open the way.
+        if (id.toLongLong() == ctx.CurrentUser.UserID) {
             ctx.prompter().message(QStringLiteral("You cannot delete your own account."),
                                    QStringLiteral("Request Denied"), MsgIcon::Critical,
                                    MsgButtons::OK);

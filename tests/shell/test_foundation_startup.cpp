@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "data/Cipher.h"
 #include "data/Connection.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "shell/Settings.h"
@@ -94,6 +95,36 @@ TEST(Startup, ChoosesSetupWithoutMarkerAndLoginWithIt)
     SingleInstance second(again.path(QStringLiteral("runtime")));
     again.ctx().settings().SaveSetting(SettingKeys::DatabaseFile, w.ctx().defaultDatabase());
     EXPECT_EQ(Main(again.ctx(), second, engine), StartWindow::Login);
+}
+
+TEST(Startup, ADatabaseWithItsAdministratorButNoMarkerSignsIn)
+{
+    // The database was moved into a folder without "users.lst": its accounts
+    // must reach the login window, never the setup that replaces them.
+    TestWorld w;
+    w.addUser(1, QStringLiteral("Admin"), QStringLiteral("secret1"),
+              QStringLiteral("Administrator"));
+    w.addUser(2, QStringLiteral("Anna"), QStringLiteral("secret2"), QStringLiteral("Staff"));
+    w.exec(QStringLiteral("insert into UserLog (LogID, UserName) values (1, 'Admin')"));
+    ASSERT_FALSE(QFile::exists(w.ctx().markerPath()));
+    w.db().Close();
+
+    SingleInstance instance(w.path(QStringLiteral("runtime")));
+    EXPECT_EQ(Main(w.ctx(), instance, engine), StartWindow::Login);
+    QFile marker(w.ctx().markerPath());
+    ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
+    EXPECT_EQ(marker.readAll(), (E(QStringLiteral("Administrator")) + "\r\n").toUtf8());
+    EXPECT_EQ(w.count(QStringLiteral("Users")), 2);
+    EXPECT_EQ(w.count(QStringLiteral("UserLog")), 1);
+    EXPECT_TRUE(w.prompter().boxes.empty());
+
+    // Staff accounts alone are no administrator: the setup still comes.
+    QFile::remove(w.ctx().markerPath());
+    w.exec(QStringLiteral("delete from Users where UserID=1"));
+    w.db().Close();
+    SingleInstance next(w.path(QStringLiteral("runtime2")));
+    EXPECT_EQ(Main(w.ctx(), next, engine), StartWindow::Setup);
+    EXPECT_FALSE(QFile::exists(w.ctx().markerPath()));
 }
 
 TEST(Startup, MissingDatabaseShowsTheMessageThenTheLocationWindow)

@@ -10,6 +10,7 @@
 #include "shell/Settings.h"
 #include "shell/StatusBarPanes.h"
 #include "support/TestWorld.h"
+#include "users/Form1.h"
 #include "users/frmSetAdmin.h"
 
 namespace {
@@ -83,9 +84,9 @@ TEST(SetAdmin, RulesAreCheckedInOrderAndNothingIsWritten)
 
 TEST(SetAdmin, SavingReplacesAllAccountsAndSignsTheAdministratorIn)
 {
+    // Accounts without an administrator (a shipped marker skipped the setup once).
     TestWorld w;
-    w.addUser(1, QStringLiteral("Old"), QStringLiteral("oldpass"),
-              QStringLiteral("Administrator"));
+    w.addUser(1, QStringLiteral("Old"), QStringLiteral("oldpass"), QStringLiteral("Staff"));
     w.addUser(8, QStringLiteral("Other"), QStringLiteral("otherpw"), QStringLiteral("Staff"));
     w.exec(QStringLiteral("insert into UserLog (LogID, UserName) values (40, 'Old'), (41, 'x')"));
     frmSetAdmin &f = openSetup(w);
@@ -120,6 +121,57 @@ TEST(SetAdmin, SavingReplacesAllAccountsAndSignsTheAdministratorIn)
     EXPECT_TRUE(main.isVisible());
     EXPECT_EQ(main.StatusBar1->PaneText(1), QStringLiteral("Current User: Root (Administrator)"));
     EXPECT_EQ(w.endedWith, -1);
+}
+
+TEST(SetAdmin, AnAdministratorCreatedElsewhereMeanwhileIsKept)
+{
+    TestWorld w;
+    w.addUser(4, QStringLiteral("Anna"), QStringLiteral("secret4"), QStringLiteral("Staff"));
+    frmSetAdmin &f = openSetup(w);
+    // Another workstation finishes its setup while this window is open.
+    w.addUser(1, QStringLiteral("Boss"), QStringLiteral("bosspw1"),
+              QStringLiteral("Administrator"));
+    w.exec(QStringLiteral("insert into UserLog (LogID, UserName) values (1, 'Boss')"));
+    fill(f, QStringLiteral("Root"), QStringLiteral("abc123"), QStringLiteral("abc123"));
+    f.cmdSave->click();
+
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    EXPECT_TRUE(w.prompter().last().text.contains(QStringLiteral("another workstation")));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
+    EXPECT_EQ(w.count(QStringLiteral("Users")), 2);
+    EXPECT_EQ(w.count(QStringLiteral("UserLog")), 1);
+    EXPECT_TRUE(w.ctx().CurrentUser.UserName.isEmpty());
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(w.ctx().window<Form1>().isVisible());
+    EXPECT_FALSE(w.ctx().hasWindow<MDIFormMain>() && w.ctx().window<MDIFormMain>().isVisible());
+    EXPECT_TRUE(QFile::exists(w.ctx().markerPath()));
+    EXPECT_EQ(w.endedWith, -1);
+}
+
+TEST(SetAdmin, AFailedSaveSignsNobodyInAndKeepsWhatWasTyped)
+{
+    TestWorld w;
+    w.addUser(4, QStringLiteral("Anna"), QStringLiteral("secret4"), QStringLiteral("Staff"));
+    // The log row cannot be written: the account must not stay either.
+    w.exec(QStringLiteral("create trigger nolog before insert on UserLog "
+                          "begin select raise(abort, 'disk full'); end"));
+    frmSetAdmin &f = openSetup(w);
+    fill(f, QStringLiteral("Root"), QStringLiteral("abc123"), QStringLiteral("abc123"));
+    f.cmdSave->click();
+
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    EXPECT_EQ(w.prompter().last().title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(w.prompter().last().text.startsWith(QStringLiteral("disk full")));
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from Users where UserID=4")).toInt(), 1);
+    EXPECT_EQ(w.count(QStringLiteral("Users")), 1);
+    EXPECT_FALSE(QFile::exists(w.ctx().markerPath()));
+    EXPECT_FALSE(f.AdminSaved);
+    EXPECT_TRUE(w.ctx().CurrentUser.UserName.isEmpty());
+    EXPECT_EQ(w.ctx().OwnLogID, 0);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(f.txtUserName->text(), QStringLiteral("Root"));
+    EXPECT_EQ(f.txtPassword->text(), QStringLiteral("abc123"));
+    EXPECT_FALSE(w.ctx().hasWindow<MDIFormMain>() && w.ctx().window<MDIFormMain>().isVisible());
 }
 
 TEST(SetAdmin, UnwritableMarkerStillCompletesTheSetup)
