@@ -155,51 +155,6 @@ void Transaction::commit()
     m_done = true;
 }
 
-void changeDatabasePassword(const QString &path, const QString &oldPassword,
-                            const QString &newPassword)
-{
-    sqlite3 *db = openDatabaseFile(path, oldPassword);
-    const QString temp = path + QStringLiteral(".rekey");
-    QFile::remove(temp);
-    {
-        // The connection may not create files; an empty file is an empty database.
-        QFile empty(temp);
-        if (!empty.open(QIODevice::WriteOnly)) {
-            sqlite3_close(db);
-            throw DbError(3051, QStringLiteral("Could not write beside '%1'.").arg(path));
-        }
-    }
-    try {
-        QString attach =
-            QStringLiteral("ATTACH DATABASE '%1' AS target KEY '%2'")
-                .arg(QString(temp).replace(QLatin1Char('\''), QStringLiteral("''")),
-                     QString(newPassword).replace(QLatin1Char('\''), QStringLiteral("''")));
-        execOn(db, attach);
-        execOn(db, QStringLiteral("SELECT sqlcipher_export('target')"));
-        execOn(db, QStringLiteral("DETACH DATABASE target"));
-    } catch (...) {
-        sqlite3_close(db);
-        QFile::remove(temp);
-        throw;
-    }
-    sqlite3_close(db);
-    if (!databaseOpens(temp, newPassword)) {
-        QFile::remove(temp);
-        throw DbError(
-            3049,
-            QStringLiteral("The re-encrypted copy of '%1' could not be read back.").arg(path));
-    }
-    const QString old = path + QStringLiteral(".old");
-    QFile::remove(old);
-    if (!QFile::rename(path, old) || !QFile::rename(temp, path)) {
-        if (!QFile::exists(path))
-            QFile::rename(old, path);
-        QFile::remove(temp);
-        throw DbError(3051, QStringLiteral("Could not replace '%1'.").arg(path));
-    }
-    QFile::remove(old);
-}
-
 bool databaseOpens(const QString &path, const QString &password)
 {
     try {

@@ -87,12 +87,6 @@ private:
     bool m_done = false;
 };
 
-// Re-encrypts a database file with a new password (empty = plain file).
-// The file is rewritten beside itself and renamed over the original, so a
-// failure leaves the original untouched. Throws DbError.
-void changeDatabasePassword(const QString &path, const QString &oldPassword,
-                            const QString &newPassword);
-
 // True when the file opens with the password and holds a readable schema.
 bool databaseOpens(const QString &path, const QString &password);
 

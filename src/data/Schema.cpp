@@ -55,11 +55,11 @@ const std::vector<TableShape> &tables()
             TableShape shape{s.name, {}};
             sqlite3_stmt *stmt = nullptr;
             const QByteArray q =
-                QStringLiteral("select name from pragma_table_info('%1')").arg(s.name).toUtf8();
+                QStringLiteral("PRAGMA table_info('%1')").arg(s.name).toUtf8();
             sqlite3_prepare_v2(db, q.constData(), q.size(), &stmt, nullptr);
             while (sqlite3_step(stmt) == SQLITE_ROW)
                 shape.columns << QString::fromUtf8(
-                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
             sqlite3_finalize(stmt);
             out.push_back(shape);
         }

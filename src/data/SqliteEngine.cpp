@@ -189,22 +189,25 @@ void bindVariant(sqlite3_stmt *stmt, int index, const QVariant &v)
 // The INTEGER PRIMARY KEY column of a table, which is its row id; "" for none.
 QString rowIdColumn(sqlite3 *db, const QString &table)
 {
-    sqlite3_stmt *pk = nullptr;
-    const QByteArray q = QStringLiteral("SELECT name, type FROM pragma_table_info('%1') WHERE pk=1")
+    sqlite3_stmt *info = nullptr;
+    const QByteArray q = QStringLiteral("PRAGMA table_info('%1')")
                              .arg(QString(table).replace(QLatin1Char('\''), QStringLiteral("''")))
                              .toUtf8();
     QString name;
     int keys = 0;
-    if (sqlite3_prepare_v2(db, q.constData(), q.size(), &pk, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(pk) == SQLITE_ROW) {
+    if (sqlite3_prepare_v2(db, q.constData(), q.size(), &info, nullptr) == SQLITE_OK) {
+        // cid, name, type, notnull, dflt_value, pk
+        while (sqlite3_step(info) == SQLITE_ROW) {
+            if (sqlite3_column_int(info, 5) == 0)
+                continue;
             ++keys;
             const QString type =
-                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(pk, 1)));
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 2)));
             if (type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
-                name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(pk, 0)));
+                name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)));
         }
     }
-    sqlite3_finalize(pk);
+    sqlite3_finalize(info);
     return keys == 1 ? name : QString();
 }
 

@@ -6,23 +6,32 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <sqlcipher/sqlite3.h>
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/Schema.h"
+#include "data/SqliteEngine.h"
 
 namespace DatabaseFiles {
 namespace {
 
 constexpr qint64 kChunk = 1 << 20;
+// Every copy is staged under this name beside its destination.
+const QString kStagedSuffix = QStringLiteral(".staging-XXXXXX");
 
 [[noreturn]] void fail(const QString &text)
 {
@@ -50,27 +59,36 @@ struct ByteSource
     std::function<void(char *buffer, qint64 offset, qint64 length)> read;
 };
 
-// Holds the read lock of a database file: others, on this or any workstation,
-// can still read but cannot commit until it is released. The bytes are read
-// through the engine's own file handle, because opening and closing a second
-// descriptor on the file would drop this process's POSIX locks on it.
-class ReadLock
+// Holds a lock on a database file. With the read lock others, on this or any
+// workstation, can still read but cannot commit; with the write lock they can
+// read but cannot start a write at all, so none is halfway through a save when
+// the file is replaced. The bytes are read through the engine's own file
+// handle, because opening and closing a second descriptor on the file would
+// drop this process's POSIX locks on it.
+class FileLock
 {
 public:
-    ReadLock(const QString &path, const QString &password) : m_path(path)
+    enum Mode { Read, Write };
+
+    FileLock(const QString &path, const QString &password, Mode mode, int waitMs = 10000)
+        : m_path(path)
     {
         m_conn.Open(path, password);
-        m_conn.Execute(QStringLiteral("BEGIN"));
+        sqlite3_busy_timeout(m_conn.handle(), waitMs);
+        if (mode == Write)
+            m_conn.beginTransaction();
+        else
+            m_conn.Execute(QStringLiteral("BEGIN"));
         m_conn.Execute(QStringLiteral("select count(*) from sqlite_master"));
         sqlite3_file_control(m_conn.handle(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file);
         if (!m_file || !m_file->pMethods)
             throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not read '%1'.").arg(path));
     }
 
-    ~ReadLock() { sqlite3_exec(m_conn.handle(), "COMMIT", nullptr, nullptr, nullptr); }
+    ~FileLock() { sqlite3_exec(m_conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
 
-    ReadLock(const ReadLock &) = delete;
-    ReadLock &operator=(const ReadLock &) = delete;
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
 
     ByteSource bytes() const
     {
@@ -124,7 +142,7 @@ std::unique_ptr<QTemporaryFile> stageCopy(const ByteSource &source, const QStrin
     const QString folder = QFileInfo(destination).absolutePath();
     if (!QFileInfo(folder).isDir())
         fail(QStringLiteral("The folder '%1' does not exist.").arg(folder));
-    auto staged = std::make_unique<QTemporaryFile>(destination + QStringLiteral(".XXXXXX"));
+    auto staged = std::make_unique<QTemporaryFile>(destination + kStagedSuffix);
     if (!staged->open())
         fail(QStringLiteral("Could not write into the folder '%1': %2")
                  .arg(folder, staged->errorString()));
@@ -151,17 +169,47 @@ std::unique_ptr<QTemporaryFile> stageCopy(const ByteSource &source, const QStrin
     return staged;
 }
 
-// Puts the staged file in destination's place with one rename.
-void commit(QTemporaryFile &staged, const QString &destination,
-            QFileDevice::Permissions permissions)
+// What a replacing file takes over from the one it replaces.
+struct Ownership
 {
-    staged.setPermissions(permissions);
+    QFileDevice::Permissions permissions;
+    long group = -1;
+};
+
+Ownership ownershipOf(const QString &path)
+{
+    Ownership o{QFile::permissions(path)};
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        o.group = long(info.st_gid);
+#endif
+    return o;
+}
+
+// Puts the staged file in destination's place with one rename.
+void commit(QTemporaryFile &staged, const QString &destination, const Ownership &ownership)
+{
+    staged.setPermissions(ownership.permissions);
+#ifdef Q_OS_UNIX
+    // Shared folders give the practice's group its access; keep it (only an
+    // owner in that group, or root, can set it, and that is the case here).
+    if (ownership.group >= 0)
+        (void)::chown(QFile::encodeName(staged.fileName()).constData(), uid_t(-1),
+                      gid_t(ownership.group));
+#endif
     std::error_code error;
     std::filesystem::rename(fsPath(staged.fileName()), fsPath(destination), error);
     if (error)
         fail(QStringLiteral("Could not replace '%1': %2")
                  .arg(destination, QString::fromStdString(error.message())));
     staged.setAutoRemove(false);
+}
+
+void commit(QTemporaryFile &staged, const QString &destination,
+            QFileDevice::Permissions permissions)
+{
+    commit(staged, destination, Ownership{permissions});
 }
 
 QString firstValue(sqlite3 *db, const char *sql)
@@ -196,23 +244,67 @@ QString beforeRestorePath(const QString &working)
     return working + QStringLiteral(".before-restore");
 }
 
-bool isUsableDatabase(const QString &path, const QString &password)
+int removeStagedCopies(const QString &file, qint64 minAgeSecs)
+{
+    const QFileInfo info(file);
+    const QDir folder = info.absoluteDir();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    int removed = 0;
+    for (const QString &name : {info.fileName(), QFileInfo(beforeRestorePath(file)).fileName()}) {
+        // The names QTemporaryFile makes from the pattern: six letters or digits.
+        const QRegularExpression staged(QLatin1Char('^') + QRegularExpression::escape(name)
+                                        + QStringLiteral("\\.staging-[A-Za-z0-9]{6}$"));
+        const QStringList candidates =
+            folder.entryList({name + QStringLiteral(".staging-*")}, QDir::Files | QDir::Hidden);
+        for (const QString &candidate : candidates) {
+            const QFileInfo copy(folder.filePath(candidate));
+            if (!staged.match(candidate).hasMatch()
+                || copy.lastModified().toUTC().secsTo(now) < minAgeSecs)
+                continue;
+            if (QFile::remove(copy.absoluteFilePath()))
+                ++removed;
+        }
+    }
+    return removed;
+}
+
+QString unusableReason(const QString &path, const QString &password)
 {
     if (!QFileInfo(path).isFile())
-        return false;
+        return QStringLiteral("'%1' is not a file.").arg(path);
     try {
         Connection conn;
         conn.Open(path, password);
-        const QString tables =
-            firstValue(conn.handle(),
-                       "select count(*) from sqlite_master where type = 'table' and lower(name) "
-                       "in ('patientrecords', 'medicalhistory', 'users', 'userlog')");
+        for (const QString &table : Schema::requiredTables()) {
+            QStringList present;
+            Recordset rs;
+            rs.Open(QStringLiteral("PRAGMA table_info('%1')").arg(table), conn, adOpenStatic,
+                    adLockReadOnly);
+            for (; !rs.isEOF(); rs.MoveNext())
+                present << rs.Text(QStringLiteral("name")).toLower();
+            if (present.isEmpty())
+                return QStringLiteral("It has no table %1.").arg(table);
+            for (const Schema::TableShape &shape : Schema::tables()) {
+                if (shape.name.compare(table, Qt::CaseInsensitive) != 0)
+                    continue;
+                for (const QString &column : shape.columns) {
+                    if (!present.contains(column.toLower()))
+                        return QStringLiteral("Its table %1 has no column %2.").arg(table, column);
+                }
+            }
+        }
         // A damaged page deep in a table does not stop the file from opening.
-        return tables == QLatin1String("4")
-               && firstValue(conn.handle(), "PRAGMA quick_check") == QLatin1String("ok");
-    } catch (const DbError &) {
-        return false;
+        if (firstValue(conn.handle(), "PRAGMA quick_check") != QLatin1String("ok"))
+            return QStringLiteral("It fails the integrity check.");
+    } catch (const DbError &e) {
+        return e.description();
     }
+    return QString();
+}
+
+bool isUsableDatabase(const QString &path, const QString &password)
+{
+    return unusableReason(path, password).isEmpty();
 }
 
 void backupDatabase(const QString &database, const QString &destination,
@@ -228,7 +320,7 @@ void backupDatabase(const QString &database, const QString &destination,
                  .arg(destination));
     std::unique_ptr<QTemporaryFile> staged;
     {
-        const ReadLock lock(database, password);
+        const FileLock lock(database, password, FileLock::Read);
         const ByteSource bytes = lock.bytes();
         Tracker tracker{progress, bytes.size};
         staged = stageCopy(bytes, destination, tracker);
@@ -239,8 +331,7 @@ void backupDatabase(const QString &database, const QString &destination,
                             "it was removed.")
                  .arg(destination));
     }
-    commit(*staged, destination,
-           QFile::permissions(QFile::exists(destination) ? destination : database));
+    commit(*staged, destination, ownershipOf(QFile::exists(destination) ? destination : database));
 }
 
 void restoreDatabase(const QString &source, const QString &working, const QString &password,
@@ -250,12 +341,13 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
     if (!isUsableDatabase(source, password))
         fail(QStringLiteral("The selected file is not a usable Medlantis database. "
                             "Nothing was restored."));
+    removeStagedCopies(working);
     const bool hasWorking = QFileInfo::exists(working);
     Tracker tracker{progress,
                     QFileInfo(source).size() + (hasWorking ? QFileInfo(working).size() : 0)};
     std::unique_ptr<QTemporaryFile> staged;
     {
-        const ReadLock lock(source, password);
+        const FileLock lock(source, password, FileLock::Read);
         staged = stageCopy(lock.bytes(), working, tracker);
     }
     if (!isUsableDatabase(staged->fileName(), password))
@@ -266,12 +358,13 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         return;
     }
 
-    // The working file stays read-locked until the new one has taken its place,
-    // so no workstation is halfway through a commit when it is replaced.
-    const QFileDevice::Permissions permissions = QFile::permissions(working);
-    std::unique_ptr<ReadLock> lock;
+    // The working file stays write-locked until the new one has taken its place,
+    // so no workstation is halfway through a save when it is replaced; their
+    // next save finds the file replaced and writes nothing into the old one.
+    const Ownership ownership = ownershipOf(working);
+    std::unique_ptr<FileLock> lock;
     try {
-        lock = std::make_unique<ReadLock>(working, password);
+        lock = std::make_unique<FileLock>(working, password, FileLock::Write);
     } catch (const DbError &e) {
         if (!damaged(e))
             throw;
@@ -280,8 +373,94 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
     const ByteSource current = lock ? lock->bytes() : plainBytes(plain);
     const QString kept = beforeRestorePath(working);
     auto keptCopy = stageCopy(current, kept, tracker);
-    commit(*keptCopy, kept, permissions);
-    commit(*staged, working, permissions);
+    commit(*keptCopy, kept, ownership);
+    commit(*staged, working, ownership);
+}
+
+namespace {
+
+// A copy of source, encrypted with newPassword, staged beside destination.
+std::unique_ptr<QTemporaryFile> stageReencrypted(const QString &source,
+                                                 const QString &oldPassword,
+                                                 const QString &newPassword,
+                                                 const QString &destination)
+{
+    auto staged = std::make_unique<QTemporaryFile>(destination + kStagedSuffix);
+    // The engine opens only files that exist: an empty file is an empty database.
+    if (!staged->open())
+        fail(QStringLiteral("Could not write beside '%1': %2")
+                 .arg(destination, staged->errorString()));
+    staged->close();
+    sqlite3 *db = openDatabaseFile(source, oldPassword);
+    const auto quoted = [](QString text) {
+        return text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    };
+    try {
+        execOn(db, QStringLiteral("ATTACH DATABASE '%1' AS target KEY '%2'")
+                       .arg(quoted(staged->fileName()), quoted(newPassword)));
+        execOn(db, QStringLiteral("SELECT sqlcipher_export('target')"));
+        execOn(db, QStringLiteral("DETACH DATABASE target"));
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+    if (!databaseOpens(staged->fileName(), newPassword))
+        throw DbError(3049, QStringLiteral("The re-encrypted copy of '%1' could not be read back.")
+                                .arg(source));
+#ifdef Q_OS_UNIX
+    QFile written(staged->fileName());
+    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+        fail(QStringLiteral("Could not write '%1'.").arg(destination));
+#endif
+    return staged;
+}
+
+} // namespace
+
+QString undoCopyLeftBy(const QString &path, const QString &oldPassword)
+{
+    const QString undo = beforeRestorePath(path);
+    return QFileInfo(undo).isFile() && !databaseOpens(undo, oldPassword) ? undo : QString();
+}
+
+PasswordChange changePassword(const QString &path, const QString &oldPassword,
+                              const QString &newPassword, int waitMs)
+{
+    requireFileName(path);
+    PasswordChange result;
+    removeStagedCopies(path);
+    {
+        // From the first byte copied to the rename, no other workstation can
+        // start a save: each one waits, then finds the file replaced.
+        std::unique_ptr<FileLock> lock;
+        try {
+            lock = std::make_unique<FileLock>(path, oldPassword, FileLock::Write, waitMs);
+        } catch (const DbError &e) {
+            if ((e.number() & 0xff) != SQLITE_BUSY)
+                throw;
+            throw DbError(e.number(),
+                          QStringLiteral("Another workstation is saving to the database, so its "
+                                         "password was not changed. Nothing was changed; please "
+                                         "try again in a moment."));
+        }
+        const Ownership ownership = ownershipOf(path);
+        auto staged = stageReencrypted(path, oldPassword, newPassword, path);
+        commit(*staged, path, ownership);
+    }
+    // No plain copy of the patients may stay beside an encrypted database.
+    const QString undo = beforeRestorePath(path);
+    if (QFileInfo(undo).isFile()) {
+        result.undoCopy = undo;
+        if (databaseOpens(undo, oldPassword)) {
+            const Ownership ownership = ownershipOf(undo);
+            auto staged = stageReencrypted(undo, oldPassword, newPassword, undo);
+            commit(*staged, undo, ownership);
+        } else {
+            result.undoCopyLeft = true;
+        }
+    }
+    return result;
 }
 
 } // namespace DatabaseFiles

@@ -6,12 +6,14 @@
 
 #include "shell/modMain.h"
 
-// Whole-file work on the database: backup, examination and restore. The file
-// may be shared by several workstations, so every copy is taken while holding
-// the file's read lock and lands beside its destination first; the
-// destination is replaced by one rename only once the copy has been checked.
-// Failures throw (DbError or std::runtime_error) and leave the destination as
-// it was.
+// Whole-file work on the database: backup, examination, restore and a new
+// password. The file may be shared by several workstations, so a copy is taken
+// under the file's lock and lands beside its destination first (as a staged
+// copy, "<name>.staging-XXXXXX"); the destination is replaced by one rename
+// only once the copy has been checked. Replacing the working file holds its
+// write lock until the rename, so no other workstation's save can land in
+// between. Failures throw (DbError or std::runtime_error) and leave the
+// destination as it was.
 namespace DatabaseFiles {
 
 // Bytes copied so far and the bytes to copy; called while the copy runs.
@@ -23,8 +25,15 @@ QString withTrailingSeparator(const QString &folder, QChar sep = nativeSeparator
 // "dbData.mdb" -> "dbData.mdb.before-restore": the file a restore replaced.
 QString beforeRestorePath(const QString &working);
 
-// True when the file opens with the password, holds the four tables and passes
-// the engine's quick integrity check.
+// Removes staged copies of file (and of its undo copy) that an interrupted
+// restore, backup or new password left behind. Copies younger than minAgeSecs
+// may still be written by another workstation and stay. Returns how many went.
+int removeStagedCopies(const QString &file, qint64 minAgeSecs = 600);
+
+// Why a file is not usable as a Medlantis database; "" when it is: it opens with
+// the password, holds the four tables with every column the schema gives them
+// (more columns or tables may be there) and passes the quick integrity check.
+QString unusableReason(const QString &path, const QString &password);
 bool isUsableDatabase(const QString &path, const QString &password);
 
 // Copies the database to destination (a full file path). An existing file of
@@ -37,5 +46,27 @@ void backupDatabase(const QString &database, const QString &destination,
 // Throws, changing nothing, when source is not a usable database.
 void restoreDatabase(const QString &source, const QString &working, const QString &password,
                      const Progress &progress = {});
+
+struct PasswordChange
+{
+    // The undo copy beside the file, when there is one.
+    QString undoCopy;
+    // True when the undo copy did not open with the old password and was left
+    // as it was.
+    bool undoCopyLeft = false;
+};
+
+// Re-encrypts a database file with a new password (empty = plain file), under
+// the file's write lock from the start of the copy to the rename; keeps its
+// permissions and group. The undo copy of a restore beside it is re-encrypted
+// too when it opens with the old password. Throws, changing nothing, when the
+// lock cannot be had within waitMs (another workstation is saving) or the
+// copy fails.
+PasswordChange changePassword(const QString &path, const QString &oldPassword,
+                              const QString &newPassword, int waitMs = 10000);
+
+// The undo copy that changePassword would have to leave as it is ("" when there
+// is none, or it opens with the old password).
+QString undoCopyLeftBy(const QString &path, const QString &oldPassword);
 
 } // namespace DatabaseFiles

@@ -1,6 +1,7 @@
 #include "maintenance/frmNetworkSettings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,6 +9,8 @@
 #include <QPushButton>
 
 #include "data/Connection.h"
+#include "data/DbError.h"
+#include "maintenance/DatabaseFiles.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
@@ -76,17 +79,41 @@ void frmNetworkSettings::cmdSave_Click()
         // the file's own password, once the user agrees.
         if (password != oldPassword && databaseOpens(path, oldPassword)
             && !databaseOpens(path, password)) {
-            reencrypt = ctx.prompter().message(
-                            QStringLiteral("The database file opens with the current password. "
-                                           "Do you want to change the password of the file "
-                                           "itself to the new one?\r\n\r\n"
-                                           "Other workstations that share this file will need "
-                                           "the new password too."),
-                            QStringLiteral("Network Settings"), MsgIcon::Question,
-                            MsgButtons::YesNo)
+            QString question = QStringLiteral(
+                "The database file opens with the current password. Do you want to change the "
+                "password of the file itself to the new one?\r\n\r\n"
+                "Other workstations that share this file will need the new password too.");
+            const QString left = DatabaseFiles::undoCopyLeftBy(path, oldPassword);
+            if (!left.isEmpty())
+                question += QStringLiteral("\r\n\r\nThe undo copy of the last restore, %1, "
+                                           "does not open with the current password and will "
+                                           "be left as it is.")
+                                .arg(QDir::toNativeSeparators(left));
+            reencrypt = ctx.prompter().message(question, QStringLiteral("Network Settings"),
+                                               MsgIcon::Question, MsgButtons::YesNo)
                         == MsgAnswer::Yes;
         }
     });
+    if (reencrypt) {
+        bool changed = false;
+        step([&] {
+            ctx.db().Close();
+            try {
+                DatabaseFiles::changePassword(path, oldPassword, password);
+                changed = true;
+            } catch (const std::exception &e) {
+                // Nothing changed, the settings included: the user may try again.
+                const auto *db = dynamic_cast<const DbError *>(&e);
+                ctx.prompter().message(db ? db->description() : QString::fromUtf8(e.what()),
+                                       QStringLiteral("Network Settings"), MsgIcon::Exclamation,
+                                       MsgButtons::OK);
+            }
+        });
+        if (!changed) {
+            step([&] { SystemModule::connect(ctx); });
+            return;
+        }
+    }
     step([&] {
         ctx.settings().SaveSetting(SettingKeys::DatabaseFile, path);
         ctx.settings().SaveSetting(SettingKeys::DatabasePassword, password);
@@ -95,10 +122,6 @@ void frmNetworkSettings::cmdSave_Click()
     step([&] {
         QApplication::processEvents();
         QApplication::processEvents();
-    });
-    step([&] {
-        if (reencrypt)
-            changeDatabasePassword(path, oldPassword, password);
     });
     step([&] { SystemModule::connect(ctx); });
     step([&] { close(); });

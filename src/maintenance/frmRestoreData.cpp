@@ -60,8 +60,11 @@ void frmRestoreData::cmdLoad_Click()
     Steps step(ctx.prompter(), QStringLiteral("frmRestoreData"), QStringLiteral("cmdLoad_Click"));
     QString chosen;
     step([&] {
+        // The undo copy of the last restore is offered too.
         chosen = ctx.prompter().openFile(QStringLiteral("Select Database File"),
-                                         QStringLiteral("Database File (*.mdb)|*mdb|"));
+                                         QStringLiteral("Database File (*.mdb)|*mdb|"
+                                                        "Undo copy (*.before-restore)|"
+                                                        "*.before-restore|"));
     });
     step([&] {
         if (!chosen.isEmpty())

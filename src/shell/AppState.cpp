@@ -45,6 +45,9 @@ AppState::AppState(std::unique_ptr<Settings> settings, std::unique_ptr<Prompter>
     : m_settings(std::move(settings)), m_prompter(std::move(prompter)),
       m_folders(std::move(folders))
 {
+    // A database replaced at another workstation reopens with the password as
+    // it is set now.
+    m_db.setPasswordSource([this] { return databasePassword(); });
 }
 
 AppState::~AppState() = default;

@@ -29,6 +29,13 @@ bool trapped(Prompter &prompter, const QString &module, const QString &procedure
         body();
         return true;
     } catch (const DbError &e) {
+        if (e.number() == kDatabaseReplacedError) {
+            // Not a fault of this program: one plain message, and the window
+            // keeps what was typed for the next Save.
+            prompter.message(e.description(), applicationTitle(), MsgIcon::Exclamation,
+                             MsgButtons::OK);
+            return false;
+        }
         description = e.description();
     } catch (const std::exception &e) {
         description = QString::fromUtf8(e.what());

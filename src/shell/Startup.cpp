@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "data/Connection.h"
+#include "maintenance/DatabaseFiles.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
@@ -31,6 +32,9 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
     // Workbooks with patient data that earlier runs handed to the spreadsheet
     // program; only now, with no other run of ours alive, are they surely closed.
     removeOldWorkbooks(ctx.folders().temp);
+    // Copies an interrupted restore or new password left beside the database.
+    if (!isServerUri(ctx.databaseFile()))
+        DatabaseFiles::removeStagedCopies(ctx.databaseFile());
 
     StartWindow choice = StartWindow::None;
     Steps step(ctx.prompter(), QStringLiteral("SystemModule"), QStringLiteral("Main"));

@@ -7,6 +7,7 @@
 #include "data/Recordset.h"
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
+#include "maintenance/DatabaseFiles.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -56,7 +57,7 @@ TEST(Connection, EncryptedFileOpensOnlyWithItsPassword)
         plain.Open(path, QString());
         plain.Execute(QStringLiteral("insert into PatientRecords (PatientID, LastName) values (1, 'Doe')"));
     }
-    changeDatabasePassword(path, QString(), QStringLiteral("s3cret"));
+    DatabaseFiles::changePassword(path, QString(), QStringLiteral("s3cret"));
 
     EXPECT_NE(header(path), QByteArray("SQLite format 3\0", 16));
     Connection c;
@@ -72,7 +73,7 @@ TEST(Connection, WrongPasswordFromSettingsIsReportedByConnect)
 {
     TestWorld w;
     w.db().Close();
-    changeDatabasePassword(w.ctx().defaultDatabase(), QString(), QStringLiteral("right"));
+    DatabaseFiles::changePassword(w.ctx().defaultDatabase(), QString(), QStringLiteral("right"));
     w.ctx().settings().SaveSetting(SettingKeys::DatabasePassword, QStringLiteral("wrong"));
     SystemModule::connect(w.ctx());
     EXPECT_EQ(w.db().State(), 0);

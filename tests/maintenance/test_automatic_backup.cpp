@@ -152,7 +152,7 @@ TEST(AutomaticBackup, TodaysCopyOpensWithThePasswordHoldsEveryPatientAndIsMadeOn
     for (int id = 1; id <= 3; ++id)
         w.addPatient(id, QStringLiteral("Doe"), QStringLiteral("Patient %1").arg(id));
     w.db().Close();
-    changeDatabasePassword(w.ctx().databaseFile(), QString(), QStringLiteral("s3cret"));
+    DatabaseFiles::changePassword(w.ctx().databaseFile(), QString(), QStringLiteral("s3cret"));
     set(w, "Database Password", QStringLiteral("s3cret"));
     const QByteArray working = bytesOf(w.ctx().databaseFile());
     ASSERT_FALSE(QFileInfo::exists(backups(w)));

@@ -217,7 +217,11 @@ TEST(BackupAndRestore, RestoreOfABackupBringsBackADeletedPatient)
     ASSERT_EQ(w.prompter().dialogs.size(), 1u);
     EXPECT_EQ(w.prompter().dialogs[0].kind, QStringLiteral("open"));
     EXPECT_EQ(w.prompter().dialogs[0].title, QStringLiteral("Select Database File"));
-    EXPECT_EQ(w.prompter().dialogs[0].filter, QStringLiteral("Database File (*.mdb)|*mdb|"));
+    EXPECT_EQ(w.prompter().dialogs[0].filter,
+              QStringLiteral("Database File (*.mdb)|*mdb|Undo copy (*.before-restore)|"
+                             "*.before-restore|"));
+    EXPECT_EQ(qtFileFilter(w.prompter().dialogs[0].filter),
+              QStringLiteral("Database File (*mdb);;Undo copy (*.before-restore)"));
     ASSERT_EQ(w.prompter().boxes.size(), 1u);
     EXPECT_EQ(w.prompter().last().text, QStringLiteral("Database successfully restored."));
     EXPECT_EQ(w.prompter().last().title, QStringLiteral("Medlantis"));
@@ -364,7 +368,7 @@ TEST(AutomaticBackup, TwoExitsInADayLeaveOneCopyThatOpensWithThePasswordAndHolds
     w.addPatient(1, QStringLiteral("Doe"), QStringLiteral("Jane"));
     w.addPatient(2, QStringLiteral("Roe"), QStringLiteral("Rick"));
     w.db().Close();
-    changeDatabasePassword(w.ctx().databaseFile(), QString(), QStringLiteral("s3cret"));
+    DatabaseFiles::changePassword(w.ctx().databaseFile(), QString(), QStringLiteral("s3cret"));
     w.ctx().settings().SaveSetting(SettingKeys::DatabasePassword, QStringLiteral("s3cret"));
     SystemModule::connect(w.ctx());
     MDIFormMain &main = signedInMain(w);

@@ -94,7 +94,7 @@ TEST(DatabaseFiles, EncryptedBackupOpensOnlyWithThePassword)
     const QString copy = w.path(QStringLiteral("desktop/dbData.mdb"));
     w.addPatient(1, QStringLiteral("Doe"), QStringLiteral("Jane"));
     w.db().Close();
-    changeDatabasePassword(working, QString(), QStringLiteral("s3cret"));
+    DatabaseFiles::changePassword(working, QString(), QStringLiteral("s3cret"));
 
     DatabaseFiles::backupDatabase(working, copy, QStringLiteral("s3cret"));
     EXPECT_EQ(bytesOf(copy), bytesOf(working));
@@ -160,13 +160,49 @@ TEST(DatabaseFiles, OnlyAWholeMedlantisDatabaseIsUsable)
         other.Open(path, QString());
         other.Execute(QStringLiteral("create table PatientRecords (PatientID integer)"));
     }
+    // The four table names with one column each, and a table without one column.
+    const auto makeFile = [&](const char *name, const QStringList &statements) {
+        const QString path = w.path(QLatin1String(name));
+        writeBytes(path, QByteArray());
+        Connection c;
+        c.Open(path, QString());
+        for (const QString &sql : statements)
+            c.Execute(sql);
+    };
+    makeFile("names.mdb", {"create table PatientRecords (PatientID integer)",
+                           "create table MedicalHistory (HistoryID integer)",
+                           "create table Users (UserID integer)",
+                           "create table UserLog (LogID integer)"});
+    QFile::copy(good, w.path(QStringLiteral("nonurse.mdb")));
+    {
+        Connection c;
+        c.Open(w.path(QStringLiteral("nonurse.mdb")), QString());
+        c.Execute(QStringLiteral("alter table MedicalHistory rename to Old"));
+        c.Execute(QStringLiteral("create table MedicalHistory as select HistoryID, PatientID, "
+                                 "VisitDate, ChiefComplaint, Physician from Old"));
+        c.Execute(QStringLiteral("drop table Old"));
+    }
+    EXPECT_EQ(DatabaseFiles::unusableReason(w.path(QStringLiteral("nonurse.mdb")), QString()),
+              QStringLiteral("Its table MedicalHistory has no column Nurse."));
+    // Columns and tables the program does not know are no reason to refuse.
+    const QString extra = w.path(QStringLiteral("extra.mdb"));
+    QFile::copy(good, extra);
+    {
+        Connection c;
+        c.Open(extra, QString());
+        c.Execute(QStringLiteral("alter table PatientRecords add column Email text"));
+        c.Execute(QStringLiteral("create table Appointments (ID integer)"));
+    }
+    EXPECT_TRUE(DatabaseFiles::isUsableDatabase(extra, QString()));
+
     const QString secret = w.path(QStringLiteral("secret.mdb"));
     QFile::copy(good, secret);
-    changeDatabasePassword(secret, QString(), QStringLiteral("other"));
+    DatabaseFiles::changePassword(secret, QString(), QStringLiteral("other"));
 
     EXPECT_TRUE(DatabaseFiles::isUsableDatabase(good, QString()));
     for (const char *name : {"", "missing.mdb", "notes.mdb", "empty.mdb", "truncated.mdb",
-                             "damaged.mdb", "other.mdb", "secret.mdb"}) {
+                             "damaged.mdb", "other.mdb", "names.mdb", "nonurse.mdb",
+                             "secret.mdb"}) {
         SCOPED_TRACE(name);
         const QString path = *name ? w.path(QLatin1String(name)) : QString();
         EXPECT_FALSE(DatabaseFiles::isUsableDatabase(path, QString()));

@@ -7,6 +7,8 @@
 
 #include "data/Cipher.h"
 #include "data/Connection.h"
+#include "data/Schema.h"
+#include "maintenance/DatabaseFiles.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "shell/Settings.h"
 #include "shell/Startup.h"
@@ -240,4 +242,22 @@ TEST(NetworkSettings, ANewPasswordCanEncryptTheFile)
     EXPECT_EQ(w.db().State(), 1);
     EXPECT_FALSE(databaseOpens(w.ctx().defaultDatabase(), QString()));
     EXPECT_TRUE(databaseOpens(w.ctx().defaultDatabase(), QStringLiteral("n3w pass'word")));
+}
+
+TEST(NetworkSettings, TheQuestionNamesAnUndoCopyThatCannotFollowAndNoKeepsEverything)
+{
+    TestWorld w;
+    const QString undo = DatabaseFiles::beforeRestorePath(w.ctx().databaseFile());
+    Schema::createDatabaseFile(undo);
+    DatabaseFiles::changePassword(undo, QString(), QStringLiteral("long forgotten"));
+    auto &win = w.ctx().window<frmNetworkSettings>();
+    win.show();
+    win.txtPassword->setText(QStringLiteral("n3w"));
+    w.prompter().answers.push_back(MsgAnswer::No);
+    win.cmdSave->click();
+    ASSERT_FALSE(w.prompter().boxes.empty());
+    EXPECT_TRUE(w.prompter().boxes.front().text.contains(QDir::toNativeSeparators(undo)));
+    // "No" stores the setting but leaves the file's own password alone.
+    EXPECT_TRUE(databaseOpens(w.ctx().defaultDatabase(), QString()));
+    EXPECT_TRUE(databaseOpens(undo, QStringLiteral("long forgotten")));
 }
