@@ -55,6 +55,14 @@ QGroupBox *fieldGroup(QWidget *parent, const QString &caption,
     return group;
 }
 
+// The columns this window shows and writes.
+QStringList savedColumns()
+{
+    return {"LastName", "FirstName", "MiddleName", "SSN", "MedicareNumber", "DateOfBirth",
+            "Gender", "MaritalStatus", "Address1", "Address2", "City", "State", "Zip",
+            "Country", "Phone", "Mobile", "ContactPerson", "ContactNo", "Notes", "Photo"};
+}
+
 [[noreturn]] void invalidValue(const QString &column, const QString &value)
 {
     throw std::runtime_error(QStringLiteral("Invalid property value: %1 '%2' is not in the list.")
@@ -225,6 +233,7 @@ void frmAddNewPatient::Form_Activate()
         m_saving = false;
         ProgressBar1->setVisible(false);
         m_patientID.clear();
+        m_guard.clear();
         m_newPatient = ctx.EditPatientID.isEmpty();
         txtFirstName->setFocus();
     });
@@ -237,8 +246,12 @@ void frmAddNewPatient::Form_Activate()
         m_patientID = ctx.EditPatientID;
         rs.Open(QStringLiteral("Select * from PatientRecords where PatientID=") + m_patientID,
                 ctx.db(), adOpenStatic, adLockReadOnly);
-        if (rs.isEOF())
+        if (rs.isEOF()) {
             step.stop();
+            return;
+        }
+        m_guard.load(rs, QStringLiteral("PatientRecords"), QStringLiteral("PatientID"),
+                     m_patientID, savedColumns());
     });
     // A missing value leaves its box empty.
     const auto fill = [&](QLineEdit *box, const char *column) {
@@ -426,8 +439,9 @@ void frmAddNewPatient::cmdSave_Click()
     m_saving = true;
     Steps step(ctx.prompter(), kModule, QStringLiteral("cmdSave_Click"));
     const QString staging = ctx.tempFile(kStagingName);
-    const bool writePhoto = m_newPatient || m_photoChanged;
-    const bool withPhoto = writePhoto && !m_photo.isNull();
+    // Staged even when unchanged: saving over another workstation's change
+    // writes the picture this window shows.
+    const bool withPhoto = !m_photo.isNull();
     bool written = false;
     step([&] {
         if (withPhoto && !m_photo.save(staging, "BMP"))
@@ -435,10 +449,14 @@ void frmAddNewPatient::cmdSave_Click()
                 QStringLiteral("Cannot write the file %1.").arg(staging).toStdString());
     });
     step([&] {
-        if (!step.failed()) {
-            writePatient(fields(), writePhoto, withPhoto ? staging : QString());
-            written = true;
-        }
+        if (step.failed())
+            return;
+        written = saveGuarded(ctx.db(), ctx.prompter(), m_guard, [&] {
+                      const bool writePhoto =
+                          m_newPatient || m_photoChanged || m_guard.overriding();
+                      writePatient(fields(), writePhoto, withPhoto ? staging : QString());
+                  })
+                  == GuardedSave::Saved;
     });
     step([&] {
         ProgressBar1->setVisible(false);
@@ -446,7 +464,8 @@ void frmAddNewPatient::cmdSave_Click()
             RemoveFile(staging);
     });
     m_saving = false;
-    // After a failure the window stays open with everything typed.
+    // After a failure, or a change elsewhere not saved over, the window stays
+    // open with everything typed.
     if (!written)
         return;
     step([&] { close(); });

@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include "shell/Form.h"
+#include "shell/RowGuard.h"
 
 struct PatientFields;
 class QComboBox;
@@ -85,5 +86,7 @@ private:
     // False while the picture is the one stored: then Save leaves the column alone.
     bool m_photoChanged = false;
     int m_notesLimit = kNotesLimit;
+    // The stored values the window opened with, for the check at Save.
+    RowGuard m_guard;
     bool m_saving = false;
 };

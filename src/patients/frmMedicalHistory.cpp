@@ -152,6 +152,7 @@ void frmMedicalHistory::Form_Activate()
                QStringLiteral("Form_Activate"));
     step([&] { ResetControls(this); });
     m_patientID = ctx.SelectedPatientID;
+    m_guard.clear();
     step([&] {
         Recordset rs;
         if (!openPatient(rs, ctx.db(), m_patientID)) {
@@ -160,6 +161,11 @@ void frmMedicalHistory::Form_Activate()
             step.stop();
             return;
         }
+        QStringList columns;
+        for (const char *column : historyColumns)
+            columns << QLatin1String(column);
+        m_guard.load(rs, QStringLiteral("PatientRecords"), QStringLiteral("PatientID"),
+                     m_patientID, columns);
         fraPatient->fill(patientHeader(rs));
         for (size_t i = 0; i < std::size(historyColumns); ++i)
             m_historyFields[i]->setText(rs.Text(QLatin1String(historyColumns[i])));
@@ -177,7 +183,7 @@ void frmMedicalHistory::cmdSave_Click()
 {
     Prompter &prompter = ctx.prompter();
     Steps step(prompter, QStringLiteral("frmMedicalHistory"), QStringLiteral("cmdSave_Click"));
-    bool patientThere = true;
+    bool saved = false;
     step([&] {
         QString sql = QStringLiteral("update [PatientRecords] set ");
         for (size_t i = 0; i < std::size(historyColumns); ++i) {
@@ -187,22 +193,14 @@ void frmMedicalHistory::cmdSave_Click()
                    + sqlText(m_historyFields[i]->text()) + QLatin1Char('\'');
         }
         sql += QStringLiteral(" where [PatientID]=") + m_patientID;
-        // The row may have gone on another workstation: then nothing is saved.
-        Transaction transaction(ctx.db());
-        patientThere = patientExists(ctx.db(), m_patientID);
-        if (patientThere) {
-            ctx.db().Execute(sql);
-            transaction.commit();
-        }
+        // A patient gone at another workstation, or a history changed there,
+        // is never written over without a word.
+        saved = saveGuarded(ctx.db(), prompter, m_guard, [&] { ctx.db().Execute(sql); })
+                == GuardedSave::Saved;
     });
-    // A failed save keeps the window and everything typed in it.
-    if (step.failed())
+    // A failed or refused save keeps the window and everything typed in it.
+    if (!saved)
         return;
-    if (!patientThere) {
-        tellPatientNotFound(prompter);
-        close();
-        return;
-    }
     step([&] {
         prompter.message(QStringLiteral("Record Successfully Saved."),
                          QStringLiteral("Record Saved"), MsgIcon::Information, MsgButtons::OK);

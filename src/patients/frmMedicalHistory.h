@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "shell/Form.h"
+#include "shell/RowGuard.h"
 #include "visits/PatientInfoFrame.h"
 
 class QPushButton;
@@ -54,4 +55,5 @@ private:
     // The sixteen history boxes in column order.
     std::vector<TextArea *> m_historyFields;
     QString m_patientID;
+    RowGuard m_guard;
 };

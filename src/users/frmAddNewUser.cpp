@@ -90,6 +90,7 @@ void frmAddNewUser::Form_Activate()
     Steps step(ctx.prompter(), QStringLiteral("frmAddNewUser"), QStringLiteral("Form_Activate"));
     step([&] { fillPrivileges(); });
     step([&] { ResetControls(this); });
+    m_guard.clear();
     if (ctx.UserEditorMode == QLatin1String("Update")) {
         Recordset &rs = ctx.UserListRecordset;
         step([&] { lblUserID->setText(rs.Text(QStringLiteral("UserID"))); });
@@ -99,6 +100,12 @@ void frmAddNewUser::Form_Activate()
                 cboPrivilege->findText(D(rs.Text(QStringLiteral("Privilege")))));
         });
         step([&] { LoadedUserName = D(rs.Text(QStringLiteral("UserName"))); });
+        step([&] {
+            m_guard.load(rs, QStringLiteral("Users"), QStringLiteral("UserID"),
+                         rs.Text(QStringLiteral("UserID")),
+                         {QStringLiteral("UserName"), QStringLiteral("Privilege"),
+                          QStringLiteral("Password")});
+        });
     } else if (ctx.UserEditorMode == QLatin1String("Save")) {
         step([&] {
             if (m_users.State())
@@ -208,10 +215,12 @@ void frmAddNewUser::cmdSave_Click()
         return;
     bool updated = false;
     step([&] {
-        UpdateUser();
-        updated = true;
+        // An account changed or deleted at another workstation (the user list's
+        // delete there) is never written over without a word.
+        updated = saveGuarded(ctx.db(), ctx.prompter(), m_guard, [&] { UpdateUser(); })
+                  == GuardedSave::Saved;
     });
-    // A failed write leaves the window open, without the success message.
+    // A failed or refused write leaves the window open, without the success message.
     if (!updated)
         return;
     step([&] {

@@ -2,6 +2,7 @@
 
 #include "data/Recordset.h"
 #include "shell/Form.h"
+#include "shell/RowGuard.h"
 
 class QComboBox;
 class QLabel;
@@ -50,4 +51,6 @@ private:
     void addUser();
 
     Recordset m_users; // the add mode's users
+    // The account as the edit mode opened it, for the check at Save.
+    RowGuard m_guard;
 };

@@ -283,6 +283,7 @@ void frmAddNewPatientRecord::Form_Activate()
     m_newVisit = ctx.SelectedHistoryID.isEmpty();
     m_currentHistoryID = 0;
     m_patientID.clear();
+    m_guard.clear();
     // The patient is fixed now: a new visit's is the one chosen for it, an
     // existing visit's the one its row names, whatever other windows do later.
     Recordset visit;
@@ -308,6 +309,11 @@ void frmAddNewPatientRecord::Form_Activate()
                 return;
             }
             m_patientID = visit.Text(QStringLiteral("PatientID"));
+            QStringList columns{QStringLiteral("VisitDate")};
+            for (const VisitColumn &c : visitTextColumns())
+                columns << QLatin1String(c.column);
+            m_guard.load(visit, QStringLiteral("MedicalHistory"), QStringLiteral("HistoryID"),
+                         QString::number(m_currentHistoryID), columns);
         });
     }
     step([&] {
@@ -356,15 +362,19 @@ void frmAddNewPatientRecord::cmdSave_Click()
     Steps step(prompter, QStringLiteral("frmAddNewPatientRecord"),
                QStringLiteral("cmdSave_Click"));
     std::optional<qint32> savedAs;
+    bool written = false;
     step([&] {
         QStringList texts;
         for (QWidget *field : m_visitFields)
             texts << boxText(field);
-        savedAs = saveVisit(ctx.db(), m_currentHistoryID, m_newVisit, m_patientID,
-                            storageDate(dtpVisitDate->date()), texts);
+        written = saveGuarded(ctx.db(), prompter, m_guard, [&] {
+                      savedAs = saveVisit(ctx.db(), m_currentHistoryID, m_newVisit, m_patientID,
+                                          storageDate(dtpVisitDate->date()), texts);
+                  })
+                  == GuardedSave::Saved;
     });
-    // A failed save keeps the window and everything typed in it.
-    if (step.failed())
+    // A failed or refused save keeps the window and everything typed in it.
+    if (!written)
         return;
     if (!savedAs) {
         tellPatientNotFound(prompter);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "shell/Form.h"
+#include "shell/RowGuard.h"
 #include "visits/PatientInfoFrame.h"
 
 class QCheckBox;
@@ -121,6 +122,8 @@ private:
     qint32 m_currentHistoryID = 0;
     bool m_newVisit = true;
     QString m_patientID;
+    // The stored visit the window opened with, for the check at Save.
+    RowGuard m_guard;
     // Set while the medical history window is open, so that coming back
     // keeps what was typed.
     bool m_keepFieldsOnActivate = false;

@@ -154,7 +154,7 @@ TEST_F(MedicalHistoryTest, AFailingSaveKeepsTheWindowAndWhatWasTyped)
     EXPECT_TRUE(column("Allergies").isNull());
 }
 
-TEST_F(MedicalHistoryTest, APatientDeletedElsewhereClosesTheWindowWithoutWriting)
+TEST_F(MedicalHistoryTest, APatientGoneOrDeletedElsewhereIsNeverWritten)
 {
     w.ctx().SelectedPatientID = QStringLiteral("42");
     frmMedicalHistory &gone = open();
@@ -170,8 +170,14 @@ TEST_F(MedicalHistoryTest, APatientDeletedElsewhereClosesTheWindowWithoutWriting
     w.exec(QStringLiteral("delete from PatientRecords where PatientID=1"));
     f.cmdSave->click();
     ASSERT_EQ(w.prompter().boxes.size(), 1u);
-    EXPECT_EQ(w.prompter().last().text, QStringLiteral("Patient record not found."));
-    EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(w.prompter().last().text,
+              QStringLiteral("This record was deleted at another workstation after you opened "
+                             "it. Nothing was saved."));
+    EXPECT_EQ(w.prompter().last().title, QStringLiteral("Record Deleted"));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(f.txtAllergies->text(), QStringLiteral("none"));
+    EXPECT_EQ(w.count(QStringLiteral("PatientRecords")), 0);
 }
 
 TEST_F(MedicalHistoryTest, ExportToPdfSavesThePatientsVisits)
