@@ -6,7 +6,15 @@
 #include <sqlcipher/sqlite3.h>
 
 #include "data/DbError.h"
+#include "data/PgEngine.h"
 #include "data/SqliteEngine.h"
+
+bool isServerUri(const QString &text)
+{
+    const QString t = text.trimmed();
+    return t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+           || t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
 
 Connection::Connection() = default;
 
@@ -18,7 +26,10 @@ Connection::~Connection()
 void Connection::Open(const QString &path, const QString &password)
 {
     Close();
-    m_engine = std::make_unique<SqliteEngine>(path, password);
+    if (isServerUri(path))
+        m_engine = std::make_unique<PgEngine>(path.trimmed(), password);
+    else
+        m_engine = std::make_unique<SqliteEngine>(path, password);
     m_path = path;
     m_password = password;
 }

@@ -9,6 +9,10 @@
 
 struct sqlite3;
 
+// True when a "Database File" setting names a database server, as a
+// postgresql:// (or postgres://) connection URI, rather than a file.
+bool isServerUri(const QString &text);
+
 // The one database connection of the process. SQL arrives as the windows
 // build it; the engine behind the connection translates and runs it.
 class Connection

@@ -1,5 +1,8 @@
 #include "data/Dialect.h"
 
+#include <stdexcept>
+#include <vector>
+
 #include <QRegularExpression>
 
 namespace {
@@ -105,4 +108,278 @@ QString translateSql(const QString &sql)
     if (out.contains(QLatin1Char('+')))
         out = concatenationToPipes(out);
     return out;
+}
+
+namespace {
+
+struct Token
+{
+    enum Kind { Space, Word, Number, Text, Bracket, Quoted, Other };
+    Kind kind;
+    QString text;
+};
+
+std::vector<Token> tokenize(const QString &sql)
+{
+    std::vector<Token> out;
+    int i = 0;
+    const int n = int(sql.size());
+    const auto isWordStart = [](QChar c) { return c.isLetter() || c == QLatin1Char('_'); };
+    const auto isWordChar = [](QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); };
+    while (i < n) {
+        const QChar c = sql.at(i);
+        int j = i + 1;
+        Token::Kind kind = Token::Other;
+        if (c.isSpace()) {
+            while (j < n && sql.at(j).isSpace())
+                ++j;
+            kind = Token::Space;
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // Doubled quotes stay inside the literal or name.
+            while (j < n) {
+                if (sql.at(j) == c) {
+                    if (j + 1 < n && sql.at(j + 1) == c) {
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                ++j;
+            }
+            kind = c == QLatin1Char('\'') ? Token::Text : Token::Quoted;
+        } else if (c == QLatin1Char('[')) {
+            const int end = sql.indexOf(QLatin1Char(']'), i);
+            j = end < 0 ? n : end + 1;
+            kind = Token::Bracket;
+        } else if (isWordStart(c)) {
+            while (j < n && isWordChar(sql.at(j)))
+                ++j;
+            kind = Token::Word;
+        } else if (c.isDigit()) {
+            while (j < n && (sql.at(j).isDigit() || sql.at(j) == QLatin1Char('.')))
+                ++j;
+            kind = Token::Number;
+        }
+        out.push_back({kind, sql.mid(i, j - i)});
+        i = j;
+    }
+    return out;
+}
+
+bool isWord(const Token &t, const char *word)
+{
+    return t.kind == Token::Word && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+           + QLatin1Char('"');
+}
+
+class PostgresWriter
+{
+public:
+    PostgresWriter(const std::vector<Token> &tokens, const PostgresNames &names)
+        : m_tokens(tokens), m_names(names)
+    {
+        // Aliases keep the letter case they are written with, wherever they are used.
+        for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+            if (!isWord(tokens[i], "as"))
+                continue;
+            const size_t next = skipSpace(i + 1);
+            if (next < tokens.size()
+                && (tokens[next].kind == Token::Word || tokens[next].kind == Token::Bracket)) {
+                const QString alias = plainName(tokens[next]);
+                if (!m_names.canonical.contains(alias.toLower()))
+                    m_aliases.insert(alias.toLower(), alias);
+            }
+        }
+    }
+
+    QString write(size_t from, size_t to)
+    {
+        QString out;
+        bool inOrderBy = false;
+        bool itemStart = false;
+        for (size_t i = from; i < to; ++i) {
+            const Token &t = m_tokens[i];
+            if (isWord(t, "order")) {
+                const size_t by = skipSpace(i + 1);
+                if (by < to && isWord(m_tokens[by], "by")) {
+                    out += t.text + m_tokens[i + 1].text + m_tokens[by].text;
+                    i = by;
+                    inOrderBy = itemStart = true;
+                    continue;
+                }
+            }
+            if (t.kind == Token::Other && (t.text == QLatin1String(")")
+                                           || t.text == QLatin1String(";")))
+                inOrderBy = false;
+            if (inOrderBy && t.kind == Token::Other && t.text == QLatin1String(","))
+                itemStart = true;
+            if (isWord(t, "StrComp")) {
+                const size_t open = skipSpace(i + 1);
+                if (open < to && m_tokens[open].text == QLatin1String("(")) {
+                    i = writeStrComp(open, to, out);
+                    continue;
+                }
+            }
+            if (isWord(t, "like")) {
+                out += t.text;
+                i = writeLikePattern(i + 1, to, out);
+                continue;
+            }
+            if (t.kind == Token::Other && t.text == QLatin1String("+")
+                && (previousIsText(i) || nextIsText(i))) {
+                out += QStringLiteral("||");
+                continue;
+            }
+            if (t.kind == Token::Word || t.kind == Token::Bracket) {
+                // A name, possibly qualified by a table alias: a.[Name].
+                size_t last = i;
+                QString name = nameText(t);
+                while (last + 2 < to && m_tokens[last + 1].text == QLatin1String(".")
+                       && (m_tokens[last + 2].kind == Token::Word
+                           || m_tokens[last + 2].kind == Token::Bracket)) {
+                    name += QLatin1Char('.') + nameText(m_tokens[last + 2]);
+                    last += 2;
+                }
+                const bool sortsWithoutCase =
+                    inOrderBy && itemStart
+                    && m_names.nocase.contains(plainName(m_tokens[last]).toLower());
+                if (sortsWithoutCase || nextIsLike(last))
+                    name = QStringLiteral("lower(") + name + QLatin1Char(')');
+                out += name;
+                itemStart = false;
+                i = last;
+                continue;
+            }
+            if (t.kind != Token::Space)
+                itemStart = itemStart && t.kind == Token::Other && t.text == QLatin1String(",");
+            out += t.text;
+        }
+        return out;
+    }
+
+private:
+    size_t skipSpace(size_t i) const
+    {
+        while (i < m_tokens.size() && m_tokens[i].kind == Token::Space)
+            ++i;
+        return i;
+    }
+
+    bool previousIsText(size_t i) const
+    {
+        while (i > 0) {
+            --i;
+            if (m_tokens[i].kind != Token::Space)
+                return m_tokens[i].kind == Token::Text;
+        }
+        return false;
+    }
+
+    bool nextIsText(size_t i) const
+    {
+        const size_t next = skipSpace(i + 1);
+        return next < m_tokens.size() && m_tokens[next].kind == Token::Text;
+    }
+
+    bool nextIsLike(size_t i) const
+    {
+        const size_t next = skipSpace(i + 1);
+        return next < m_tokens.size() && isWord(m_tokens[next], "like");
+    }
+
+    static QString plainName(const Token &t)
+    {
+        if (t.kind == Token::Bracket)
+            return t.text.mid(1, t.text.size() - (t.text.endsWith(QLatin1Char(']')) ? 2 : 1));
+        return t.text;
+    }
+
+    QString nameText(const Token &t) const
+    {
+        const QString name = plainName(t);
+        const QString key = name.toLower();
+        if (m_names.canonical.contains(key))
+            return quotedName(m_names.canonical.value(key));
+        if (m_aliases.contains(key))
+            return quotedName(m_aliases.value(key));
+        // A keyword, function or table alias: the server reads it as it is.
+        return t.kind == Token::Bracket ? quotedName(name) : name;
+    }
+
+    // like 'pattern' -> like lower('pattern') escape '': the server's default
+    // escape character, the backslash, means nothing in the windows' patterns.
+    size_t writeLikePattern(size_t i, size_t to, QString &out)
+    {
+        size_t j = i;
+        while (j < to && m_tokens[j].kind == Token::Space)
+            out += m_tokens[j++].text;
+        if (j < to && m_tokens[j].kind == Token::Text) {
+            out += QStringLiteral("lower(") + m_tokens[j].text + QStringLiteral(") escape ''");
+            return j;
+        }
+        return j - 1;
+    }
+
+    // StrComp(a, b, mode) -> -1, 0 or 1; mode 0 compares exactly.
+    size_t writeStrComp(size_t open, size_t to, QString &out)
+    {
+        std::vector<std::pair<size_t, size_t>> args;
+        int depth = 0;
+        size_t start = open + 1;
+        size_t close = open;
+        for (size_t j = open + 1; j < to; ++j) {
+            const QString &text = m_tokens[j].text;
+            if (m_tokens[j].kind != Token::Other)
+                continue;
+            if (text == QLatin1String("(")) {
+                ++depth;
+            } else if (text == QLatin1String(")")) {
+                if (depth == 0) {
+                    args.emplace_back(start, j);
+                    close = j;
+                    break;
+                }
+                --depth;
+            } else if (text == QLatin1String(",") && depth == 0) {
+                args.emplace_back(start, j);
+                start = j + 1;
+            }
+        }
+        if (close == open || args.size() < 2)
+            throw std::invalid_argument("StrComp needs two arguments");
+        const QString a =
+            QLatin1Char('(') + write(args[0].first, args[0].second).trimmed() + QLatin1Char(')');
+        const QString b =
+            QLatin1Char('(') + write(args[1].first, args[1].second).trimmed() + QLatin1Char(')');
+        const bool exact = args.size() < 3
+                           || write(args[2].first, args[2].second).trimmed() == QLatin1String("0");
+        const QString x = exact ? a : QStringLiteral("lower") + a;
+        const QString y = exact ? b : QStringLiteral("lower") + b;
+        out += QStringLiteral("(CASE WHEN %1 IS NULL OR %2 IS NULL THEN NULL WHEN %1 = %2 THEN 0 "
+                              "WHEN %1 < %2 COLLATE \"C\" THEN -1 ELSE 1 END)")
+                   .arg(x, y);
+        return close;
+    }
+
+    const std::vector<Token> &m_tokens;
+    const PostgresNames &m_names;
+    QHash<QString, QString> m_aliases;
+};
+
+} // namespace
+
+QString translateSqlForPostgres(const QString &sql, const PostgresNames &names)
+{
+    static const QRegularExpression deleteStar(QStringLiteral("^(\\s*)delete\\s+\\*\\s+from\\b"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    QString text = sql;
+    text.replace(deleteStar, QStringLiteral("\\1delete from"));
+    const std::vector<Token> tokens = tokenize(text);
+    return PostgresWriter(tokens, names).write(0, tokens.size());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 
 // The windows build their SQL in the older desktop-database dialect; this turns
@@ -11,3 +13,18 @@ QString translateSql(const QString &sql);
 // Case-insensitive match of SQL like patterns ("%" any run, "_" one character)
 // for all letters, not only ASCII.
 bool likeMatch(const QString &pattern, const QString &text, QChar escape = QChar());
+
+// The names a server database knows its tables and columns by (as schema.sql
+// writes them), and the text columns that sort without regard to letter case.
+struct PostgresNames
+{
+    QHash<QString, QString> canonical; // lower-case name -> name as written
+    QSet<QString> nocase;              // lower-case names of such columns
+};
+
+// The windows' SQL for PostgreSQL: names in brackets or bare become the
+// quoted names of the schema (and aliases keep their letter case), "Delete *
+// from" and "+" next to text as above, StrComp(a, b, 0) an exact comparison,
+// like compares lower-case forms and never treats a backslash as an escape,
+// and an order by a case-insensitive column sorts by its lower-case form.
+QString translateSqlForPostgres(const QString &sql, const PostgresNames &names);

@@ -10,6 +10,7 @@
 #include "SchemaText.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Dialect.h"
 #include "data/SqliteEngine.h"
 
 namespace Schema {
@@ -52,14 +53,23 @@ const std::vector<TableShape> &tables()
             if (!s.table)
                 continue;
             execOn(db, s.sql);
-            TableShape shape{s.name, {}};
+            TableShape shape{s.name, {}, {}};
+            static const QRegularExpression nocase(
+                QStringLiteral("(\\w+)\\s+TEXT\\s+COLLATE\\s+NOCASE"),
+                QRegularExpression::CaseInsensitiveOption);
+            for (auto m = nocase.globalMatch(s.sql); m.hasNext();)
+                shape.nocase << m.next().captured(1);
             sqlite3_stmt *stmt = nullptr;
             const QByteArray q =
                 QStringLiteral("PRAGMA table_info('%1')").arg(s.name).toUtf8();
             sqlite3_prepare_v2(db, q.constData(), q.size(), &stmt, nullptr);
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                shape.columns << QString::fromUtf8(
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const QString column = QString::fromUtf8(
                     reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
+                shape.columns << column;
+                if (sqlite3_column_int(stmt, 5) == 1)
+                    shape.key = column;
+            }
             sqlite3_finalize(stmt);
             out.push_back(shape);
         }
@@ -67,6 +77,69 @@ const std::vector<TableShape> &tables()
         return out;
     }();
     return all;
+}
+
+const PostgresNames &postgresNames()
+{
+    static const PostgresNames names = [] {
+        PostgresNames n;
+        for (const TableShape &table : tables()) {
+            n.canonical.insert(table.name.toLower(), table.name);
+            for (const QString &column : table.columns)
+                n.canonical.insert(column.toLower(), column);
+            for (const QString &column : table.nocase)
+                n.nocase.insert(column.toLower());
+        }
+        for (const Statement &s : statements()) {
+            if (!s.table)
+                n.canonical.insert(s.name.toLower(), s.name);
+        }
+        return n;
+    }();
+    return names;
+}
+
+QString postgresStatementFor(const QString &schemaSql)
+{
+    QString sql = schemaSql;
+    // The column types as the server names them; ids stay 64-bit integers.
+    sql.replace(QRegularExpression(QStringLiteral("\\s+COLLATE\\s+NOCASE\\b"),
+                                   QRegularExpression::CaseInsensitiveOption),
+                QString());
+    const std::pair<const char *, const char *> types[] = {
+        {"INTEGER", "bigint"}, {"TEXT", "text"}, {"BLOB", "bytea"}};
+    for (const auto &[from, to] : types)
+        sql.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QLatin1String(from))),
+                    QLatin1String(to));
+    return translateSqlForPostgres(sql, postgresNames());
+}
+
+QStringList missingTables(Connection &db)
+{
+    const QStringList present = db.engine().schemaObjects();
+    QStringList missing;
+    for (const QString &table : requiredTables()) {
+        if (!present.contains(table.toLower()))
+            missing << table;
+    }
+    return missing;
+}
+
+void createMissing(Connection &db)
+{
+    Engine &engine = db.engine();
+    const QStringList present = engine.schemaObjects();
+    std::vector<const Statement *> wanted;
+    for (const Statement &s : statements()) {
+        if (!present.contains(s.name.toLower()))
+            wanted.push_back(&s);
+    }
+    if (wanted.empty())
+        return;
+    Transaction transaction(db);
+    for (const Statement *s : wanted)
+        engine.createSchemaObject(s->sql);
+    transaction.commit();
 }
 
 QStringList requiredTables()
@@ -91,7 +164,7 @@ void createDatabaseFile(const QString &path)
         conn.Open(path, QString());
         Transaction transaction(conn);
         for (const Statement &s : statements())
-            conn.Execute(s.sql);
+            conn.engine().createSchemaObject(s.sql);
         transaction.commit();
     } catch (...) {
         QFile::remove(path);

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class Connection;
+struct PostgresNames;
 
 // The working database's schema, as schema.sql defines it: the template file
 // is made from it, a server database is created from it, and an older
@@ -24,6 +25,8 @@ struct TableShape
 {
     QString name;
     QStringList columns;
+    QStringList nocase; // text columns that compare and sort without letter case
+    QString key;        // the id column
 };
 
 const std::vector<Statement> &statements();
@@ -31,6 +34,18 @@ const std::vector<Statement> &statements();
 const std::vector<TableShape> &tables();
 // The four tables every Medlantis database holds, whatever its age.
 QStringList requiredTables();
+
+// The names for the dialect translation to a server database.
+const PostgresNames &postgresNames();
+// A statement of schema.sql as a server database runs it.
+QString postgresStatementFor(const QString &sql);
+
+// The required tables the open database lacks.
+QStringList missingTables(Connection &db);
+// Creates every table and index of the schema that the database lacks, in one
+// transaction: a new server database gets them all, an older file the ones
+// added since it was made.
+void createMissing(Connection &db);
 
 // Creates a new plain database file at path (which must not exist) from the schema.
 void createDatabaseFile(const QString &path);

@@ -447,3 +447,14 @@ bool SqliteEngine::replaced() const
     return sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK
            && moved != 0;
 }
+
+QStringList SqliteEngine::schemaObjects()
+{
+    const ResultRows rows = query(
+        QStringLiteral("select lower(name) from sqlite_master where type in ('table', 'index')"),
+        false);
+    QStringList names;
+    for (const Cell &c : rows.cells)
+        names << rows.value(c).toString();
+    return names;
+}

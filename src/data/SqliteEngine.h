@@ -10,6 +10,8 @@ struct sqlite3;
 // encryption key; an empty one means a plain file. The file may sit on a
 // shared folder, so the journal stays in rollback mode and a busy timeout
 // makes a second workstation wait instead of failing at once.
+void execOn(sqlite3 *db, const QString &sql);
+
 class SqliteEngine : public Engine
 {
 public:
@@ -28,6 +30,9 @@ public:
     void rollback() override;
     bool replaced() const override;
     bool isServer() const override { return false; }
+    QString describe() const override { return m_path; }
+    QStringList schemaObjects() override;
+    void createSchemaObject(const QString &sql) override { execOn(m_db, sql); }
 
     sqlite3 *handle() const { return m_db; }
     // Turns an SQLite result code of this connection into a DbError.

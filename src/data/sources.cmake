@@ -3,6 +3,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Connection.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialect.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Engine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PgEngine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Recordset.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Schema.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SqliteEngine.cpp

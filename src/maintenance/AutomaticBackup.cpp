@@ -98,9 +98,8 @@ void prepareFolder(AppState &state, const QString &folder)
 void writeCopy(AppState &state, const QString &target, const DatabaseFiles::Progress &progress)
 {
     const QString database = state.databaseFile();
-    if (isServerUri(database))
-        fail(QStringLiteral("Automatic backups of a server database are not supported yet."));
-    if (!QFileInfo(database).isFile())
+    // A server database is copied into a file of the embedded kind, like "Backup Now" does.
+    if (!isServerUri(database) && !QFileInfo(database).isFile())
         fail(QStringLiteral("The database '%1' does not exist.").arg(database));
     DatabaseFiles::backupDatabase(database, target, state.databasePassword(), progress);
 }

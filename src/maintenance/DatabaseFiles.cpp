@@ -1,6 +1,7 @@
 #include "maintenance/DatabaseFiles.h"
 
 #include <algorithm>
+#include <limits>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -22,6 +23,7 @@
 
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/PgEngine.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
 #include "data/SqliteEngine.h"
@@ -307,6 +309,186 @@ bool isUsableDatabase(const QString &path, const QString &password)
     return unusableReason(path, password).isEmpty();
 }
 
+namespace {
+
+PgEngine &serverOf(Connection &conn)
+{
+    auto *pg = dynamic_cast<PgEngine *>(&conn.engine());
+    if (!pg)
+        fail(QStringLiteral("'%1' is not a server database.").arg(conn.path()));
+    return *pg;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+// Rows a table sends at a time: a few photos' worth.
+constexpr int kPage = 200;
+
+// The whole server database as one file of the embedded kind, encrypted with
+// the password, so that every backup opens anywhere.
+void backupServer(const QString &uri, const QString &destination, const QString &password,
+                  const Progress &progress)
+{
+    Connection server;
+    server.Open(uri, password);
+    PgEngine &pg = serverOf(server);
+    auto staged = std::make_unique<QTemporaryFile>(destination + kStagedSuffix);
+    if (!staged->open())
+        fail(QStringLiteral("Could not write into the folder '%1': %2")
+                 .arg(QFileInfo(destination).absolutePath(), staged->errorString()));
+    staged->close();
+    {
+        Connection file;
+        file.Open(staged->fileName(), password);
+        for (const Schema::Statement &statement : Schema::statements())
+            file.engine().createSchemaObject(statement.sql);
+        // One snapshot of every table, whatever the other workstations save meanwhile.
+        pg.executeRaw(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        try {
+            const QStringList present = pg.schemaObjects();
+            qint64 total = 0;
+            for (const Schema::TableShape &table : Schema::tables()) {
+                if (!present.contains(table.name.toLower()))
+                    continue;
+                const ResultRows n = pg.queryRaw(
+                    QStringLiteral("select count(*) from %1").arg(quotedName(table.name)));
+                total += n.value(n.cells.at(0)).toLongLong();
+            }
+            Tracker tracker{progress, total};
+            Transaction writing(file);
+            for (const Schema::TableShape &table : Schema::tables()) {
+                if (!present.contains(table.name.toLower()))
+                    continue;
+                QStringList names;
+                QStringList marks;
+                for (const QString &column : table.columns) {
+                    names << quotedName(column);
+                    marks << QStringLiteral("?");
+                }
+                const QByteArray insert = QStringLiteral("insert into %1 (%2) values (%3)")
+                                              .arg(quotedName(table.name),
+                                                   names.join(QLatin1Char(',')),
+                                                   marks.join(QLatin1Char(',')))
+                                              .toUtf8();
+                sqlite3_stmt *stmt = nullptr;
+                if (sqlite3_prepare_v2(file.handle(), insert.constData(), -1, &stmt, nullptr)
+                    != SQLITE_OK)
+                    file.raise(sqlite3_errcode(file.handle()));
+                std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> guard(
+                    stmt, &sqlite3_finalize);
+                QString after = QStringLiteral("-9223372036854775808");
+                for (;;) {
+                    const ResultRows rows = pg.queryRaw(
+                        QStringLiteral("select %1 from %2 where %3 > %4 order by %3 limit %5")
+                            .arg(names.join(QLatin1Char(',')), quotedName(table.name),
+                                 quotedName(table.key), after)
+                            .arg(kPage));
+                    const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
+                    for (size_t r = 0; r < count; ++r) {
+                        for (int c = 0; c < rows.cols; ++c) {
+                            const Cell &cell = rows.cells[r * size_t(rows.cols) + size_t(c)];
+                            const int at = c + 1;
+                            switch (cell.type) {
+                            case Cell::Integer:
+                                sqlite3_bind_int64(stmt, at, cell.i);
+                                break;
+                            case Cell::Real:
+                                sqlite3_bind_double(stmt, at, cell.d);
+                                break;
+                            case Cell::Text:
+                                sqlite3_bind_text(stmt, at, rows.arena.data() + cell.offset,
+                                                  int(cell.size), SQLITE_TRANSIENT);
+                                break;
+                            case Cell::Blob:
+                                sqlite3_bind_blob(stmt, at, rows.arena.data() + cell.offset,
+                                                  int(cell.size), SQLITE_TRANSIENT);
+                                break;
+                            default:
+                                sqlite3_bind_null(stmt, at);
+                            }
+                        }
+                        if (sqlite3_step(stmt) != SQLITE_DONE)
+                            file.raise(sqlite3_errcode(file.handle()));
+                        sqlite3_reset(stmt);
+                        tracker.advance(1);
+                    }
+                    if (count < size_t(kPage))
+                        break;
+                    after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toString();
+                }
+            }
+            writing.commit();
+        } catch (...) {
+            pg.rollback();
+            throw;
+        }
+        pg.rollback();
+    }
+    if (!isUsableDatabase(staged->fileName(), password))
+        fail(QStringLiteral("The backup written to '%1' could not be read back; it was removed.")
+                 .arg(destination));
+#ifdef Q_OS_UNIX
+    QFile written(staged->fileName());
+    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+        fail(QStringLiteral("Could not write '%1'.").arg(destination));
+#endif
+    // The copy holds every patient: only its owner may read it.
+    commit(*staged, destination,
+           QFile::exists(destination) ? ownershipOf(destination)
+                                      : Ownership{QFileDevice::ReadOwner | QFileDevice::WriteOwner});
+}
+
+// Replaces every row of the four tables of the server database with the
+// file's, in one transaction: on any failure nothing changes.
+void restoreServer(const QString &source, const QString &uri, const QString &password,
+                   const Progress &progress)
+{
+    Connection file;
+    file.Open(source, password);
+    Connection server;
+    server.Open(uri, password);
+    PgEngine &pg = serverOf(server);
+    qint64 total = 0;
+    for (const QString &table : Schema::requiredTables()) {
+        Recordset rs;
+        rs.Open(QStringLiteral("select count(*) from [%1]").arg(table), file, adOpenStatic,
+                adLockReadOnly);
+        total += rs.Value(0).toLongLong();
+    }
+    Tracker tracker{progress, total};
+    Transaction transaction(server);
+    for (const QString &table : Schema::requiredTables())
+        pg.executeRaw(QStringLiteral("DELETE FROM %1").arg(quotedName(table)));
+    for (const Schema::TableShape &shape : Schema::tables()) {
+        if (!Schema::requiredTables().contains(shape.name))
+            continue;
+        QStringList names;
+        for (const QString &column : shape.columns)
+            names << QLatin1Char('[') + column + QLatin1Char(']');
+        // Columns of the file beyond the schema's stay behind.
+        for (qint64 after = std::numeric_limits<qint64>::min();;) {
+            const ResultRows rows = file.engine().query(
+                QStringLiteral("select %1 from [%2] where [%3] > %4 order by [%3] limit %5")
+                    .arg(names.join(QLatin1Char(',')), shape.name, shape.key)
+                    .arg(after)
+                    .arg(kPage),
+                false);
+            const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
+            pg.insertRows(shape.name, shape.columns, rows);
+            tracker.advance(qint64(count));
+            if (count < size_t(kPage))
+                break;
+            after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toLongLong();
+        }
+    }
+    transaction.commit();
+}
+
+} // namespace
+
 void backupDatabase(const QString &database, const QString &destination,
                     const QString &password, const Progress &progress)
 {
@@ -315,6 +497,10 @@ void backupDatabase(const QString &database, const QString &destination,
         fail(QStringLiteral("'%1' is not a full path: please choose the folder.")
                  .arg(destination));
     requireFileName(destination);
+    if (isServerUri(database)) {
+        backupServer(database, destination, password, progress);
+        return;
+    }
     if (QFileInfo(destination).canonicalFilePath() == QFileInfo(database).canonicalFilePath())
         fail(QStringLiteral("'%1' is the database itself: please choose another folder or name.")
                  .arg(destination));
@@ -337,10 +523,15 @@ void backupDatabase(const QString &database, const QString &destination,
 void restoreDatabase(const QString &source, const QString &working, const QString &password,
                      const Progress &progress)
 {
-    requireFileName(working);
+    if (!isServerUri(working))
+        requireFileName(working);
     if (!isUsableDatabase(source, password))
         fail(QStringLiteral("The selected file is not a usable Medlantis database. "
                             "Nothing was restored."));
+    if (isServerUri(working)) {
+        restoreServer(source, working, password, progress);
+        return;
+    }
     removeStagedCopies(working);
     const bool hasWorking = QFileInfo::exists(working);
     Tracker tracker{progress,

@@ -10,6 +10,7 @@
 
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/PgEngine.h"
 #include "maintenance/DatabaseFiles.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -77,7 +78,8 @@ void frmNetworkSettings::cmdSave_Click()
     step([&] {
         // A new password for a file that opens with the current one changes
         // the file's own password, once the user agrees.
-        if (password != oldPassword && databaseOpens(path, oldPassword)
+        // A server's password is its user's, not the database's own.
+        if (!isServerUri(path) && password != oldPassword && databaseOpens(path, oldPassword)
             && !databaseOpens(path, password)) {
             QString question = QStringLiteral(
                 "The database file opens with the current password. Do you want to change the "
@@ -129,10 +131,14 @@ void frmNetworkSettings::cmdSave_Click()
 
 bool frmNetworkSettings::Form_QueryUnload()
 {
+    // The stored location, not the one on screen; a server is tried by connecting.
     const QString stored = ctx.databaseFile();
-    if (FileExists(stored))
+    const QString problem =
+        isServerUri(stored) ? serverProblem(stored, ctx.databasePassword(), false)
+                            : (FileExists(stored) ? QString() : stored + QStringLiteral(" not found."));
+    if (problem.isEmpty())
         return true;
-    ctx.prompter().message(stored + QStringLiteral(" not found."),
-                           QStringLiteral("Database Not Found"), MsgIcon::Warning, MsgButtons::OK);
+    ctx.prompter().message(problem, QStringLiteral("Database Not Found"), MsgIcon::Warning,
+                           MsgButtons::OK);
     return false;
 }

@@ -33,13 +33,6 @@ QString Folders::programFolderFor(const QString &exeFolder)
     return exeFolder;
 }
 
-bool isServerUri(const QString &text)
-{
-    const QString t = text.trimmed();
-    return t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
-        || t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
-}
-
 AppState::AppState(std::unique_ptr<Settings> settings, std::unique_ptr<Prompter> prompter,
                    Folders folders)
     : m_settings(std::move(settings)), m_prompter(std::move(prompter)),

@@ -27,9 +27,6 @@ struct Folders
     static QString programFolderFor(const QString &exeFolder);
 };
 
-// True when the "Database File" setting names a database server rather than a
-// file ("postgresql://..." or "postgres://...").
-bool isServerUri(const QString &text);
 
 struct UserRecord
 {

@@ -3,6 +3,8 @@
 #include <QApplication>
 
 #include "data/Connection.h"
+#include "data/PgEngine.h"
+#include "data/Schema.h"
 #include "maintenance/DatabaseFiles.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "reports/modSaveRecordset.h"
@@ -40,16 +42,37 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
     Steps step(ctx.prompter(), QStringLiteral("SystemModule"), QStringLiteral("Main"));
     step([&] { SystemModule::CopyBlankDB(ctx); });
     step([&] {
+        // A server is tested by connecting to it; an empty database there is no
+        // fault yet: connecting offers to create its tables.
         const QString path = ctx.databaseFile();
-        if (!FileExists(path)) {
-            ctx.prompter().message(path + QStringLiteral(" not found."),
-                                   QStringLiteral("Database Not Found"), MsgIcon::Exclamation,
-                                   MsgButtons::OK);
+        const QString problem =
+            isServerUri(path) ? serverProblem(path, ctx.databasePassword(), true)
+                              : (FileExists(path) ? QString() : path + QStringLiteral(" not found."));
+        if (!problem.isEmpty()) {
+            ctx.prompter().message(problem, QStringLiteral("Database Not Found"),
+                                   MsgIcon::Exclamation, MsgButtons::OK);
             ctx.showModal(ctx.window<frmNetworkSettings>());
         }
     });
     step([&] { SystemModule::connect(ctx); });
     step([&] {
+        // The tables were not created: the database can only be set right in
+        // the location window, which keeps to itself until it is.
+        if (!isServerUri(ctx.databaseFile()) || !ctx.db().State()
+            || Schema::missingTables(ctx.db()).isEmpty())
+            return;
+        ctx.prompter().message(serverProblem(ctx.databaseFile(), ctx.databasePassword(), false),
+                               QStringLiteral("Database Not Found"), MsgIcon::Exclamation,
+                               MsgButtons::OK);
+        ctx.showModal(ctx.window<frmNetworkSettings>());
+    });
+    step([&] {
+        // A server database has no folder for the marker: its accounts decide.
+        if (isServerUri(ctx.databaseFile())) {
+            choice = ctx.db().State() && administratorExists(ctx.db()) ? StartWindow::Login
+                                                                       : StartWindow::Setup;
+            return;
+        }
         if (FileExists(ctx.markerPath())) {
             choice = StartWindow::Login;
             return;

@@ -4,6 +4,7 @@
 #include <QLockFile>
 
 #include "data/DbError.h"
+#include "data/Schema.h"
 #include "shell/AppState.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
@@ -39,7 +40,8 @@ void CopyBlankDB(AppState &state)
     });
     step([&] {
         const QString shipped = program + sep + QStringLiteral("users.lst");
-        if (!FileExists(state.markerPath()) && FileExists(shipped))
+        if (!isServerUri(state.databaseFile()) && !FileExists(state.markerPath())
+            && FileExists(shipped))
             CopyFiles(shipped, state.userDataFolder() + sep + QStringLiteral("users.lst"));
     });
 }
@@ -49,6 +51,30 @@ void connect(AppState &state)
     Steps step(state.prompter(), QStringLiteral("SystemModule"), QStringLiteral("connect"));
     step([&] { state.db().Close(); });
     step([&] { state.db().Open(state.databaseFile(), state.databasePassword()); });
+    step([&] { prepareSchema(state); });
+}
+
+void prepareSchema(AppState &state)
+{
+    Connection &db = state.db();
+    if (!db.State())
+        return;
+    const QStringList missing = Schema::missingTables(db);
+    if (missing.size() == Schema::requiredTables().size() && db.engine().isServer()) {
+        // A new, empty server database: the practice's first connection sets it up.
+        const MsgAnswer answer = state.prompter().message(
+            QStringLiteral("The database %1 has no Medlantis tables. Create them now?")
+                .arg(db.engine().describe()),
+            applicationTitle(), MsgIcon::Question, MsgButtons::YesNo);
+        if (answer == MsgAnswer::Yes)
+            Schema::createMissing(db);
+        return;
+    }
+    if (!missing.isEmpty())
+        throw DbError(3078, QStringLiteral("The database %1 lacks the Medlantis tables %2.")
+                                .arg(db.engine().describe(), missing.join(QStringLiteral(", "))));
+    // What later versions added to the schema, an older database gains now.
+    Schema::createMissing(db);
 }
 
 } // namespace SystemModule

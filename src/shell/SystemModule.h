@@ -18,6 +18,11 @@ void CopyBlankDB(AppState &state);
 // the error box and leaves the connection closed.
 void connect(AppState &state);
 
+// After connecting: offers to create the tables of an empty server database,
+// refuses a database without the program's tables, and adds what the schema
+// gained since an older database was made. Throws DbError.
+void prepareSchema(AppState &state);
+
 } // namespace SystemModule
 
 namespace ODBCProvider {

@@ -92,6 +92,9 @@ bool administratorExists(Connection &db)
 
 void writeAdministratorMarker(AppState &state)
 {
+    // A server database has no folder of its own for the marker.
+    if (isServerUri(state.databaseFile()))
+        return;
     QString content = E(QStringLiteral("Administrator"));
     ReadWriteTextFile(state.markerPath(), content, 2);
 }

@@ -176,7 +176,10 @@ void frmSetAdmin::cmdSave_Click()
     if (!saved)
         return;
     step([&] {
-        // A marker that cannot be written only means start-up writes it next time.
+        // A marker that cannot be written only means start-up writes it next time;
+        // a server database needs none.
+        if (isServerUri(ctx.databaseFile()))
+            return;
         QString content = E(userName) + QLatin1Char('|') + E(password) + QLatin1Char('|')
                           + E(QStringLiteral("Administrator"));
         ReadWriteTextFile(ctx.markerPath(), content, 2);

@@ -1,10 +1,13 @@
 #include "support/TestWorld.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include "data/Cipher.h"
+#include "data/PgEngine.h"
 #include "data/Recordset.h"
+#include "data/Schema.h"
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 
@@ -16,7 +19,60 @@ void copyBlankDatabase(const QString &path)
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+QString testServerUnavailable()
+{
+    const QString told = qEnvironmentVariable("MEDLANTIS_TEST_PG_UNAVAILABLE");
+    if (!told.isEmpty())
+        return QStringLiteral("the tests' database server could not be started: ") + told;
+    if (qEnvironmentVariableIsEmpty("MEDLANTIS_TEST_PG_PORT"))
+        return QStringLiteral("no tests' database server: MEDLANTIS_TEST_PG_PORT is not set "
+                              "(bash tools/test.sh starts one)");
+    return QString();
+}
+
+QString testServerUri(const QString &database)
+{
+    return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3")
+        .arg(qEnvironmentVariable("MEDLANTIS_TEST_PG_USER", QStringLiteral("medlantis")),
+             qEnvironmentVariable("MEDLANTIS_TEST_PG_PORT"), database);
+}
+
+QString testServerPassword()
+{
+    return qEnvironmentVariable("MEDLANTIS_TEST_PG_PASSWORD");
+}
+
+namespace {
+
+// Runs administrative SQL on the server's own "postgres" database.
+void runOnServer(const QString &sql)
+{
+    PgEngine admin(testServerUri(QStringLiteral("postgres")), testServerPassword());
+    admin.executeRaw(sql);
+}
+
+} // namespace
+
+TestWorld::TestWorld(EngineKind engine, bool withDatabase)
+{
+    if (engine == EngineKind::Server) {
+        if (!testServerUnavailable().isEmpty())
+            qFatal("%s", qPrintable(testServerUnavailable()));
+        static int worlds = 0;
+        m_serverDatabase = QStringLiteral("medlantis_test_%1_%2")
+                               .arg(QCoreApplication::applicationPid())
+                               .arg(++worlds);
+        runOnServer(QStringLiteral("CREATE DATABASE %1").arg(m_serverDatabase));
+    }
+    build(withDatabase);
+}
+
 TestWorld::TestWorld(bool withDatabase)
+{
+    build(withDatabase);
+}
+
+void TestWorld::build(bool withDatabase)
 {
     QDir root(m_dir.path());
     for (const char *sub : {"program", "appdata", "desktop", "temp", "runtime"})
@@ -37,8 +93,16 @@ TestWorld::TestWorld(bool withDatabase)
     // A modal window a test did not script shows and hides at once, so no test
     // can ever block in a modal loop.
     m_ctx->modalHook = [](Form &) {};
-    if (withDatabase) {
+    if (withDatabase)
         QDir().mkpath(m_ctx->userDataFolder());
+    if (onServer()) {
+        m_ctx->settings().SaveSetting(SettingKeys::DatabaseFile, testServerUri(m_serverDatabase));
+        m_ctx->settings().SaveSetting(SettingKeys::DatabasePassword, testServerPassword());
+        if (withDatabase) {
+            m_ctx->db().Open(m_ctx->databaseFile(), m_ctx->databasePassword());
+            Schema::createMissing(m_ctx->db());
+        }
+    } else if (withDatabase) {
         copyBlankDatabase(m_ctx->defaultDatabase());
         SystemModule::connect(*m_ctx);
     }
@@ -47,6 +111,8 @@ TestWorld::TestWorld(bool withDatabase)
 TestWorld::~TestWorld()
 {
     m_ctx.reset();
+    if (onServer())
+        runOnServer(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_serverDatabase));
 }
 
 void TestWorld::exec(const QString &sql)

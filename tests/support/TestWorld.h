@@ -1,12 +1,23 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include <QString>
 #include <QTemporaryDir>
 
 #include "shell/AppContext.h"
 #include "support/FakePrompter.h"
+
+// Where a world keeps its database: the embedded file, or a database of its
+// own on the tests' PostgreSQL server (which tools/test.sh starts).
+enum class EngineKind { Embedded, Server };
+
+// Why the tests' database server cannot be used; "" when it can.
+QString testServerUnavailable();
+// The address of a database on the tests' server; the password apart.
+QString testServerUri(const QString &database);
+QString testServerPassword();
 
 // A whole world for one test in a temporary folder: settings file, program
 // folder (with the blank template), per-user data, desktop and TEMP.
@@ -17,6 +28,10 @@ class TestWorld
 public:
     // withDatabase: copy the blank template into place and connect.
     explicit TestWorld(bool withDatabase = true);
+    // On the server, a fresh database with the program's tables; it is dropped
+    // with the world. Call only when testServerUnavailable() is "".
+    explicit TestWorld(EngineKind engine, bool withDatabase = true);
+    bool onServer() const { return !m_serverDatabase.isEmpty(); }
     ~TestWorld();
 
     AppContext &ctx() { return *m_ctx; }
@@ -41,10 +56,26 @@ public:
     int endedWith = -1; // exit code the program asked for, -1 = still running
 
 private:
+    void build(bool withDatabase);
+
     QTemporaryDir m_dir;
+    QString m_serverDatabase;
     FakePrompter *m_prompter = nullptr;
     std::unique_ptr<AppContext> m_ctx;
 };
 
 // Copies the build's blank template database to path.
 void copyBlankDatabase(const QString &path);
+
+// Runs a value-parameterized test on both engines; the server variant is
+// skipped, saying why, only when the tests' server could not be started.
+#define SKIP_WITHOUT_SERVER(engine)                                                            \
+    do {                                                                                       \
+        if ((engine) == EngineKind::Server && !testServerUnavailable().isEmpty())              \
+            GTEST_SKIP() << testServerUnavailable().toStdString();                             \
+    } while (0)
+
+inline std::string engineName(EngineKind engine)
+{
+    return engine == EngineKind::Server ? "Server" : "Embedded";
+}

@@ -1,0 +1,517 @@
+#include "data/PgEngine.h"
+
+#include <memory>
+#include <vector>
+
+#include <QRegularExpression>
+
+#include <libpq-fe.h>
+
+#include "data/DbError.h"
+#include "data/Dialect.h"
+#include "data/Schema.h"
+
+namespace {
+
+// Failures of the server's own, and of reaching it at all.
+constexpr int kServerError = 3146;
+constexpr int kConnectError = 3151;
+// All writing transactions of every workstation take turns on this lock, as
+// they do on the embedded file's write lock.
+constexpr qint64 kWriteLock = 0x4D45444C; // "MEDL"
+
+// The type ids of the server's built-in types that need more than text.
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26,
+              kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+Result wrap(PGresult *res)
+{
+    return Result(res, &PQclear);
+}
+
+QString utf8(const char *text)
+{
+    return QString::fromUtf8(text ? text : "");
+}
+
+QString where(PGconn *conn)
+{
+    const QString host = utf8(PQhost(conn));
+    const QString port = utf8(PQport(conn));
+    return port.isEmpty() ? host : host + QLatin1Char(':') + port;
+}
+
+// The connection failure in words that name what is wrong.
+QString connectFailure(PGconn *conn)
+{
+    const QString raw = utf8(PQerrorMessage(conn)).trimmed();
+    const QString user = utf8(PQuser(conn));
+    const QString database = utf8(PQdb(conn));
+    const QString server = where(conn);
+    const auto quoted = [](const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); };
+    static const QRegularExpression unknownHost(
+        QStringLiteral("could not translate host name \"([^\"]*)\""));
+    const QRegularExpressionMatch host = unknownHost.match(raw);
+    if (host.hasMatch())
+        return QStringLiteral("The database server's host %1 is not known. Please check the host "
+                              "name in the database address.")
+            .arg(quoted(host.captured(1)));
+    if (raw.contains(QLatin1String("password authentication failed")))
+        return QStringLiteral("The database server at %1 refused the user %2 with this password. "
+                              "Please check the user name in the database address and the "
+                              "database password.")
+            .arg(server, quoted(user));
+    if (raw.contains(QLatin1String("no password supplied")))
+        return QStringLiteral("The database server at %1 asks for the password of the user %2. "
+                              "Please enter it as the database password.")
+            .arg(server, quoted(user));
+    if (raw.contains(QLatin1String("role \"")) && raw.contains(QLatin1String("does not exist")))
+        return QStringLiteral("The database server at %1 has no user %2. Please check the user "
+                              "name in the database address.")
+            .arg(server, quoted(user));
+    if (raw.contains(QLatin1String("database \"")) && raw.contains(QLatin1String("does not exist")))
+        return QStringLiteral("The database server at %1 has no database %2. Please check the "
+                              "database name in the database address.")
+            .arg(server, quoted(database));
+    if (raw.contains(QLatin1String("no pg_hba.conf entry")))
+        return QStringLiteral("The database server at %1 does not let this workstation in as %2 "
+                              "(its pg_hba.conf has no entry for it).")
+            .arg(server, quoted(user));
+    if (raw.contains(QLatin1String("Connection refused"))
+        || raw.contains(QLatin1String("No such file or directory"))
+        || raw.contains(QLatin1String("timeout expired"))
+        || raw.contains(QLatin1String("No route to host"))
+        || raw.contains(QLatin1String("Network is unreachable")))
+        return QStringLiteral("The database server at %1 does not answer. It may be stopped, or "
+                              "the host or port in the database address may be wrong.")
+            .arg(server);
+    if (raw.contains(QLatin1String("invalid URI")) || raw.contains(QLatin1String("invalid ")))
+        return QStringLiteral("The database address is not valid: %1").arg(raw);
+    return QStringLiteral("Could not connect to the database server at %1: %2").arg(server, raw);
+}
+
+PGconn *connectTo(const QString &uri, const QString &password)
+{
+    // The address's own settings come after the defaults and so win over them.
+    const QByteArray uriBytes = uri.toUtf8();
+    const QByteArray passwordBytes = password.toUtf8();
+    std::vector<const char *> keys = {"connect_timeout", "keepalives", "keepalives_idle",
+                                      "keepalives_interval", "keepalives_count",
+                                      "tcp_user_timeout", "application_name",
+                                      "client_encoding", "dbname"};
+    std::vector<const char *> values = {"5", "1", "10", "5", "3", "20000", "Medlantis", "UTF8",
+                                        uriBytes.constData()};
+    if (!password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(passwordBytes.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keys.data(), values.data(), 1);
+}
+
+// What every session needs, also after connecting again.
+void prepareSession(PGconn *conn)
+{
+    Result res = wrap(PQexec(conn, "SET statement_timeout = 30000; SET lock_timeout = 15000; "
+                                   "SET standard_conforming_strings = on; "
+                                   "SET client_min_messages = warning"));
+    if (PQresultStatus(res.get()) != PGRES_COMMAND_OK)
+        throw DbError(kConnectError, utf8(PQerrorMessage(conn)).trimmed());
+}
+
+QString insertKey(const QString &sql, const QString &keyColumn)
+{
+    static const QRegularExpression select(QStringLiteral("^\\s*select\\s+"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = select.match(sql);
+    if (!m.hasMatch())
+        return QString();
+    return sql.left(m.capturedEnd()) + QLatin1Char('"') + keyColumn
+           + QStringLiteral("\" AS __rowid__, ") + sql.mid(m.capturedEnd());
+}
+
+void addValue(ResultRows &rows, PGresult *res, int row, int col)
+{
+    if (PQgetisnull(res, row, col)) {
+        rows.addNull();
+        return;
+    }
+    const char *text = PQgetvalue(res, row, col);
+    switch (PQftype(res, col)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        rows.addInteger(QByteArray(text).toLongLong());
+        break;
+    case kBool:
+        rows.addInteger(text[0] == 't' ? 1 : 0);
+        break;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        rows.addReal(QByteArray(text).toDouble());
+        break;
+    case kBytea: {
+        size_t length = 0;
+        unsigned char *bytes =
+            PQunescapeBytea(reinterpret_cast<const unsigned char *>(text), &length);
+        rows.addBytes(Cell::Blob, reinterpret_cast<const char *>(bytes), qint64(length));
+        PQfreemem(bytes);
+        break;
+    }
+    default:
+        rows.addBytes(Cell::Text, text, PQgetlength(res, row, col));
+    }
+}
+
+} // namespace
+
+PgEngine::PgEngine(const QString &uri, const QString &password)
+    : m_uri(uri), m_password(password), m_conn(connectTo(uri, password))
+{
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const QString message = connectFailure(m_conn);
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw DbError(kConnectError, message);
+    }
+    prepareSession(m_conn);
+}
+
+PgEngine::~PgEngine()
+{
+    PQfinish(m_conn);
+}
+
+QString PgEngine::describe() const
+{
+    return QStringLiteral("%1 on %2").arg(utf8(PQdb(m_conn)), utf8(PQhost(m_conn)));
+}
+
+void PgEngine::ensureConnected()
+{
+    if (PQstatus(m_conn) == CONNECTION_OK)
+        return;
+    // The server went away (restarted, network lost): try once to come back.
+    m_keys.clear();
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw DbError(kConnectError, connectFailure(m_conn));
+    prepareSession(m_conn);
+}
+
+void PgEngine::raise(const QString &what) const
+{
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw DbError(kConnectError,
+                      QStringLiteral("The connection to the database server at %1 was lost, so "
+                                     "this was not done: %2 Please try again once the server "
+                                     "answers.")
+                          .arg(where(m_conn), what));
+    throw DbError(kServerError, what);
+}
+
+QString PgEngine::translate(const QString &sql) const
+{
+    return translateSqlForPostgres(sql, Schema::postgresNames());
+}
+
+void PgEngine::executeRaw(const QString &sql)
+{
+    ensureConnected();
+    Result res = wrap(PQexec(m_conn, sql.toUtf8().constData()));
+    const ExecStatusType status = PQresultStatus(res.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+}
+
+void PgEngine::execute(const QString &sql)
+{
+    executeRaw(translate(sql));
+}
+
+ResultRows PgEngine::queryRaw(const QString &sql)
+{
+    ensureConnected();
+    Result res = wrap(PQexec(m_conn, sql.toUtf8().constData()));
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
+        raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+    ResultRows rows;
+    const int cols = PQnfields(res.get());
+    rows.cols = cols;
+    for (int c = 0; c < cols; ++c)
+        rows.names << utf8(PQfname(res.get(), c));
+    const int n = PQntuples(res.get());
+    rows.cells.reserve(size_t(n) * size_t(cols));
+    for (int r = 0; r < n; ++r) {
+        for (int c = 0; c < cols; ++c)
+            addValue(rows, res.get(), r, c);
+    }
+    return rows;
+}
+
+PgEngine::Key PgEngine::keyOf(unsigned int tableOid)
+{
+    const auto found = m_keys.find(tableOid);
+    if (found != m_keys.end())
+        return found->second;
+    const ResultRows rows = queryRaw(
+        QStringLiteral("select c.relname, a.attname from pg_class c join pg_index i on "
+                       "i.indrelid = c.oid and i.indisprimary and i.indnkeyatts = 1 join "
+                       "pg_attribute a on a.attrelid = c.oid and a.attnum = i.indkey[0] where "
+                       "c.oid = %1")
+            .arg(tableOid));
+    Key key;
+    if (rows.cols == 2 && rows.cells.size() == 2) {
+        key.table = rows.value(rows.cells[0]).toString();
+        key.column = rows.value(rows.cells[1]).toString();
+    }
+    m_keys[tableOid] = key;
+    return key;
+}
+
+PgEngine::Key PgEngine::keyOfTable(const QString &table)
+{
+    for (const auto &entry : m_keys) {
+        if (entry.second.table == table)
+            return entry.second;
+    }
+    // Connected again since the rows were read: ask the server once more.
+    const ResultRows rows = queryRaw(
+        QStringLiteral("select c.oid from pg_class c where c.relname = '%1' and "
+                       "c.relnamespace = (select oid from pg_namespace where nspname = "
+                       "current_schema())")
+            .arg(QString(table).replace(QLatin1Char('\''), QStringLiteral("''"))));
+    return rows.cells.empty() ? Key() : keyOf(uint(rows.value(rows.cells[0]).toLongLong()));
+}
+
+ResultRows PgEngine::query(const QString &sql, bool forUpdate)
+{
+    ensureConnected();
+    const QString translated = translate(sql);
+    QString run = translated;
+    Key key;
+    if (forUpdate) {
+        // Which table each column comes from, as the server itself reports it.
+        Result prepared = wrap(PQprepare(m_conn, "", translated.toUtf8().constData(), 0, nullptr));
+        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+            raise(utf8(PQresultErrorMessage(prepared.get())).trimmed());
+        Result described = wrap(PQdescribePrepared(m_conn, ""));
+        const int fields = PQnfields(described.get());
+        Oid table = fields > 0 ? PQftable(described.get(), 0) : InvalidOid;
+        for (int c = 1; c < fields && table != InvalidOid; ++c) {
+            if (PQftable(described.get(), c) != table)
+                table = InvalidOid;
+        }
+        if (table != InvalidOid)
+            key = keyOf(table);
+        if (!key.column.isEmpty()) {
+            const QString keyed = insertKey(translated, key.column);
+            // A key that a join makes ambiguous leaves the rows read-only; the
+            // trial must not spoil a transaction under way.
+            const bool inTransaction = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+            if (inTransaction)
+                executeRaw(QStringLiteral("SAVEPOINT medlantis_probe"));
+            Result trial = wrap(PQprepare(m_conn, "", keyed.toUtf8().constData(), 0, nullptr));
+            const bool usable = !keyed.isEmpty() && PQresultStatus(trial.get()) == PGRES_COMMAND_OK;
+            if (inTransaction)
+                executeRaw(usable ? QStringLiteral("RELEASE medlantis_probe")
+                                  : QStringLiteral("ROLLBACK TO medlantis_probe; "
+                                                   "RELEASE medlantis_probe"));
+            if (usable)
+                run = keyed;
+            else
+                key = Key();
+        }
+    }
+    ResultRows rows = queryRaw(run);
+    if (!key.column.isEmpty()) {
+        rows.table = key.table;
+        rows.keyed = true;
+        rows.names.removeFirst();
+    }
+    return rows;
+}
+
+QVariant PgEngine::writeRow(const RowWrite &row)
+{
+    ensureConnected();
+    const Key key = keyOfTable(row.table);
+    if (key.column.isEmpty())
+        throw DbError(3251, QStringLiteral("Current Recordset does not support updating."));
+    const auto quoted = [](const QString &name) {
+        return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+               + QLatin1Char('"');
+    };
+    QStringList columns;
+    QStringList marks;
+    for (int i = 0; i < row.columns.size(); ++i) {
+        columns << quoted(row.columns.at(i));
+        marks << QStringLiteral("$%1").arg(i + 1);
+    }
+    QString sql;
+    if (row.insert) {
+        sql = row.columns.isEmpty()
+                  ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(row.table))
+                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                        .arg(quoted(row.table), columns.join(QLatin1Char(',')),
+                             marks.join(QLatin1Char(',')));
+        sql += QStringLiteral(" RETURNING ") + quoted(key.column);
+    } else {
+        QStringList sets;
+        for (int i = 0; i < columns.size(); ++i)
+            sets << columns.at(i) + QLatin1Char('=') + marks.at(i);
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3=$%4")
+                  .arg(quoted(row.table), sets.join(QLatin1Char(',')), quoted(key.column))
+                  .arg(row.columns.size() + 1);
+    }
+    std::vector<QByteArray> data;
+    std::vector<const char *> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+    std::vector<Oid> types;
+    QVariantList all = row.values;
+    if (!row.insert)
+        all << row.key;
+    data.reserve(size_t(all.size()));
+    for (const QVariant &v : all) {
+        if (v.isNull()) {
+            data.emplace_back();
+            values.push_back(nullptr);
+            lengths.push_back(0);
+            formats.push_back(0);
+            types.push_back(0);
+            continue;
+        }
+        const bool binary = v.typeId() == QMetaType::QByteArray;
+        data.push_back(binary ? v.toByteArray() : v.toString().toUtf8());
+        values.push_back(data.back().constData());
+        lengths.push_back(int(data.back().size()));
+        formats.push_back(binary ? 1 : 0);
+        types.push_back(binary ? kBytea : 0);
+    }
+    Result res = wrap(PQexecParams(m_conn, sql.toUtf8().constData(), int(all.size()),
+                                   types.data(), values.data(), lengths.data(), formats.data(),
+                                   0));
+    const ExecStatusType status = PQresultStatus(res.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+    if (row.insert)
+        return QVariant(QByteArray(PQgetvalue(res.get(), 0, 0)).toLongLong());
+    if (QByteArray(PQcmdTuples(res.get())) == "0")
+        throw DbError(-2147217864, QStringLiteral("Row cannot be located for updating. Some "
+                                                  "values may have been changed since it was "
+                                                  "last read."));
+    for (int i = 0; i < row.columns.size(); ++i) {
+        if (row.columns.at(i).compare(key.column, Qt::CaseInsensitive) == 0)
+            return QVariant(row.values.at(i).toLongLong());
+    }
+    return row.key;
+}
+
+void PgEngine::beginWrite()
+{
+    executeRaw(QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(kWriteLock));
+}
+
+void PgEngine::commit()
+{
+    executeRaw(QStringLiteral("COMMIT"));
+}
+
+void PgEngine::rollback()
+{
+    if (PQstatus(m_conn) == CONNECTION_OK
+        && PQtransactionStatus(m_conn) != PQTRANS_IDLE) {
+        Result res = wrap(PQexec(m_conn, "ROLLBACK"));
+    }
+}
+
+void PgEngine::insertRows(const QString &table, const QStringList &columns,
+                          const ResultRows &rows, int firstCell)
+{
+    ensureConnected();
+    const int width = int(columns.size());
+    if (width == 0 || rows.cols == 0 || rows.cells.empty())
+        return;
+    QStringList names;
+    QStringList marks;
+    for (int i = 0; i < width; ++i) {
+        names << QLatin1Char('"') + columns.at(i) + QLatin1Char('"');
+        marks << QStringLiteral("$%1").arg(i + 1);
+    }
+    const QByteArray sql = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
+                               .arg(table, names.join(QLatin1Char(',')),
+                                    marks.join(QLatin1Char(',')))
+                               .toUtf8();
+    Result prepared = wrap(PQprepare(m_conn, "medlantis_insert", sql.constData(), 0, nullptr));
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+        raise(utf8(PQresultErrorMessage(prepared.get())).trimmed());
+    const auto n = size_t(width);
+    std::vector<QByteArray> data(n);
+    std::vector<const char *> values(n);
+    std::vector<int> lengths(n);
+    std::vector<int> formats(n);
+    const size_t count = rows.cells.size() / size_t(rows.cols);
+    for (size_t r = 0; r < count; ++r) {
+        for (int c = 0; c < width; ++c) {
+            const Cell &cell = rows.cells[r * size_t(rows.cols) + size_t(firstCell + c)];
+            const QVariant v = rows.value(cell);
+            const bool binary = cell.type == Cell::Blob;
+            data[size_t(c)] = v.isNull() ? QByteArray()
+                                         : (binary ? v.toByteArray() : v.toString().toUtf8());
+            values[size_t(c)] = v.isNull() ? nullptr : data[size_t(c)].constData();
+            lengths[size_t(c)] = int(data[size_t(c)].size());
+            formats[size_t(c)] = binary ? 1 : 0;
+        }
+        Result res = wrap(PQexecPrepared(m_conn, "medlantis_insert", width, values.data(),
+                                         lengths.data(), formats.data(), 0));
+        if (PQresultStatus(res.get()) != PGRES_COMMAND_OK)
+            raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+    }
+    wrap(PQexec(m_conn, "DEALLOCATE medlantis_insert"));
+}
+
+void PgEngine::createSchemaObject(const QString &sql)
+{
+    executeRaw(Schema::postgresStatementFor(sql));
+}
+
+QStringList PgEngine::schemaObjects()
+{
+    const ResultRows rows = queryRaw(QStringLiteral(
+        "select lower(c.relname) from pg_class c where c.relkind in ('r', 'i', 'p') and "
+        "c.relnamespace = (select oid from pg_namespace where nspname = current_schema())"));
+    QStringList names;
+    for (const Cell &c : rows.cells)
+        names << rows.value(c).toString();
+    return names;
+}
+
+QString serverProblem(const QString &uri, const QString &password, bool emptyIsReady)
+{
+    try {
+        PgEngine engine(uri, password);
+        const QStringList present = engine.schemaObjects();
+        QStringList missing;
+        for (const QString &table : Schema::requiredTables()) {
+            if (!present.contains(table.toLower()))
+                missing << table;
+        }
+        if (missing.size() == Schema::requiredTables().size() && emptyIsReady)
+            return QString();
+        if (missing.size() == Schema::requiredTables().size())
+            return QStringLiteral("The database %1 has no Medlantis tables.")
+                .arg(engine.describe());
+        if (!missing.isEmpty())
+            return QStringLiteral("The database %1 lacks the Medlantis tables %2.")
+                .arg(engine.describe(), missing.join(QStringLiteral(", ")));
+    } catch (const DbError &e) {
+        return e.description();
+    }
+    return QString();
+}
