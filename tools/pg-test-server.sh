@@ -6,6 +6,8 @@
 #
 #   pg-test-server.sh start <dir>   starts it and writes <dir>/env, lines of
 #                                   MEDLANTIS_TEST_PG_*=value to source
+#                                   (a server made before in <dir> starts
+#                                   again on its own port)
 #   pg-test-server.sh stop <dir>    stops it (fine if it never started)
 set -euo pipefail
 
@@ -31,8 +33,24 @@ as_owner() {
     fi
 }
 
+# Durability does not matter for a server that lives one test run.
+run_server() {
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+        -o "-k $dir -p $1 -c listen_addresses=127.0.0.1 -c fsync=off \
+            -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+        start >/dev/null || {
+        echo "the server did not start:" >&2
+        cat "$dir/server.log" >&2 || true
+        exit 1
+    }
+}
+
 case "$command" in
 start)
+    if [ -f "$dir/env" ] && [ -d "$dir/data" ]; then
+        run_server "$(sed -n 's/^MEDLANTIS_TEST_PG_PORT=//p' "$dir/env")"
+        exit 0
+    fi
     mkdir -p "$dir"
     if [ "$(id -u)" -eq 0 ]; then
         chown postgres "$dir"
@@ -51,15 +69,7 @@ start)
         exit 1
     }
     as_owner rm -f "$dir/pw"
-    # Durability does not matter for a server that lives one test run.
-    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-        -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c fsync=off \
-            -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
-        start >/dev/null || {
-        echo "the server did not start:" >&2
-        cat "$dir/server.log" >&2 || true
-        exit 1
-    }
+    run_server "$port"
     {
         echo "MEDLANTIS_TEST_PG_SOCKET=$dir"
         echo "MEDLANTIS_TEST_PG_PORT=$port"
@@ -69,7 +79,7 @@ start)
     ;;
 stop)
     if [ -f "$dir/data/postmaster.pid" ]; then
-        as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1 || true
+        as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
     fi
     ;;
 *)

@@ -2,6 +2,10 @@
 #include <set>
 #include <thread>
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include "data/Connection.h"
@@ -266,4 +270,78 @@ TEST_P(BothEngines, TwoWorkstationsSavingNewPatientsAtOnceKeepEveryRow)
               2 * kEach);
     EXPECT_EQ(w.scalar(QStringLiteral("select max(PatientID) from PatientRecords")).toInt(),
               2 * kEach);
+}
+
+namespace {
+
+// A server of the test's own, to stop and start while a connection is open.
+class OwnServer
+{
+public:
+    OwnServer()
+    {
+        m_ok = run(QStringLiteral("start"));
+        QFile env(m_dir.filePath(QStringLiteral("env")));
+        if (m_ok && env.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : env.readAll().split('\n')) {
+                const QList<QByteArray> pair = line.split('=');
+                if (pair.size() == 2)
+                    m_env[QString::fromUtf8(pair[0])] = QString::fromUtf8(pair[1]);
+            }
+        }
+    }
+    ~OwnServer() { run(QStringLiteral("stop")); }
+
+    bool run(const QString &command)
+    {
+        QProcess script;
+        script.start(QStringLiteral("bash"),
+                     {QStringLiteral(MEDLANTIS_SOURCE_DIR "/tools/pg-test-server.sh"), command,
+                      m_dir.path()});
+        return script.waitForFinished(120000) && script.exitCode() == 0;
+    }
+    bool ok() const { return m_ok && m_env.contains(QStringLiteral("MEDLANTIS_TEST_PG_PORT")); }
+    QString uri() const
+    {
+        return QStringLiteral("postgresql://medlantis@127.0.0.1:%1/postgres")
+            .arg(m_env.value(QStringLiteral("MEDLANTIS_TEST_PG_PORT")));
+    }
+    QString password() const { return m_env.value(QStringLiteral("MEDLANTIS_TEST_PG_PASSWORD")); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+    QHash<QString, QString> m_env;
+};
+
+} // namespace
+
+TEST(ServerOutage, TheNextActionSaysSoAndWorksAgainOnceTheServerIsBack)
+{
+    if (!testServerUnavailable().isEmpty())
+        GTEST_SKIP() << testServerUnavailable().toStdString();
+    OwnServer server;
+    ASSERT_TRUE(server.ok());
+    Connection db;
+    db.Open(server.uri(), server.password());
+    db.Execute(QStringLiteral("create table Seen (n integer)"));
+
+    ASSERT_TRUE(server.run(QStringLiteral("stop")));
+    try {
+        db.Execute(QStringLiteral("insert into Seen values (1)"));
+        ADD_FAILURE() << "a statement to a stopped server went through";
+    } catch (const DbError &e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("does not answer"))
+                    || e.description().contains(QStringLiteral("was lost")))
+            << e.description().toStdString();
+    }
+    // Still down: the same words, at once, not a hang.
+    EXPECT_THROW(db.Execute(QStringLiteral("insert into Seen values (2)")), DbError);
+
+    ASSERT_TRUE(server.run(QStringLiteral("start")));
+    db.Execute(QStringLiteral("insert into Seen values (3)"));
+    Recordset rs;
+    rs.Open(QStringLiteral("select n from Seen"), db, adOpenStatic, adLockReadOnly);
+    ASSERT_EQ(rs.RecordCount(), 1);
+    EXPECT_EQ(rs.Value(0).toInt(), 3);
 }
