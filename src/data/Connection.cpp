@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <sqlcipher/sqlite3.h>
 
@@ -39,6 +40,13 @@ void Connection::Close()
     m_engine.reset();
     m_depth = 0;
     m_reopen = false;
+}
+
+AuditWho Connection::who() const
+{
+    if (m_whoSource)
+        return m_whoSource();
+    return {QString(), QString(), QSysInfo::machineHostName()};
 }
 
 Engine &Connection::engine()

@@ -13,6 +13,14 @@ struct sqlite3;
 // postgresql:// (or postgres://) connection URI, rather than a file.
 bool isServerUri(const QString &text);
 
+// Who works on a connection, as the audit trail names them.
+struct AuditWho
+{
+    QString userName;
+    QString privilege;
+    QString workstation;
+};
+
 // The one database connection of the process. SQL arrives as the windows
 // build it; the engine behind the connection translates and runs it.
 class Connection
@@ -48,6 +56,10 @@ public:
     // without one, the password given to Open.
     void setPasswordSource(std::function<QString()> source) { m_passwordSource = std::move(source); }
 
+    // Who the trail rows written on this connection name.
+    void setWhoSource(std::function<AuditWho()> source) { m_whoSource = std::move(source); }
+    AuditWho who() const;
+
     // Transactions nest: the outermost takes the write lock, inner ones are
     // savepoints. Use Transaction rather than these.
     void beginTransaction();
@@ -71,6 +83,7 @@ private:
     QString m_path;
     QString m_password;
     std::function<QString()> m_passwordSource;
+    std::function<AuditWho()> m_whoSource;
     int m_depth = 0;
     bool m_reopen = false;
 };

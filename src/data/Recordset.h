@@ -73,6 +73,8 @@ public:
     void AppendChunk(const QString &name, const QByteArray &bytes);
 
     QString Source() const { return m_sql; }
+    // The connection the recordset was opened on; null before the first Open.
+    Connection *connection() const { return m_conn; }
     bool updatable() const { return m_rows.keyed && m_lock != adLockReadOnly; }
 
 private:

@@ -111,3 +111,24 @@ CREATE TABLE UserLog (
     TimeIn TEXT,
     TimeOut TEXT
 );
+
+-- Who created, changed, deleted, printed or exported what, and what it held
+-- before. Rows are only ever added.
+CREATE TABLE AuditTrail (
+    AuditID INTEGER PRIMARY KEY,
+    EventDate TEXT,
+    UserName TEXT,
+    Privilege TEXT,
+    Workstation TEXT,
+    Action TEXT,
+    TableName TEXT,
+    RecordID INTEGER,
+    PatientID INTEGER,
+    Changes TEXT
+);
+
+CREATE INDEX AuditTrailPatient ON AuditTrail (PatientID, AuditID);
+
+CREATE INDEX AuditTrailUser ON AuditTrail (UserName, AuditID);
+
+CREATE INDEX AuditTrailDate ON AuditTrail (EventDate);

@@ -101,7 +101,8 @@ void writeCopy(AppState &state, const QString &target, const DatabaseFiles::Prog
     // A server database is copied into a file of the embedded kind, like "Backup Now" does.
     if (!isServerUri(database) && !QFileInfo(database).isFile())
         fail(QStringLiteral("The database '%1' does not exist.").arg(database));
-    DatabaseFiles::backupDatabase(database, target, state.databasePassword(), progress);
+    const AuditWho who = state.db().who();
+    DatabaseFiles::backupDatabase(database, target, state.databasePassword(), progress, &who);
 }
 
 // Removes the oldest copies beyond keep; the one just written always stays.

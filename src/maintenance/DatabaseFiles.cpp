@@ -21,6 +21,7 @@
 #include <unistd.h>
 #endif
 
+#include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/PgEngine.h"
@@ -444,7 +445,7 @@ void backupServer(const QString &uri, const QString &destination, const QString 
 // Replaces every row of the four tables of the server database with the
 // file's, in one transaction: on any failure nothing changes.
 void restoreServer(const QString &source, const QString &uri, const QString &password,
-                   const Progress &progress)
+                   const Progress &progress, const Audit::Entry *trail, const AuditWho *who)
 {
     Connection file;
     file.Open(source, password);
@@ -484,13 +485,39 @@ void restoreServer(const QString &source, const QString &uri, const QString &pas
             after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toLongLong();
         }
     }
+    if (trail) {
+        server.setWhoSource([who] { return *who; });
+        Audit::add(server, *trail);
+    }
     transaction.commit();
 }
 
 } // namespace
 
+namespace {
+void writeBackup(const QString &database, const QString &destination, const QString &password,
+                 const Progress &progress);
+} // namespace
+
 void backupDatabase(const QString &database, const QString &destination,
-                    const QString &password, const Progress &progress)
+                    const QString &password, const Progress &progress, const AuditWho *who)
+{
+    writeBackup(database, destination, password, progress);
+    // A backup changes no record: its row follows the copy, which holds no
+    // write lock, so workstations exiting together back up side by side.
+    if (who) {
+        Connection trail;
+        trail.Open(database, password);
+        trail.setWhoSource([who] { return *who; });
+        Audit::add(trail, {QStringLiteral("Backup"), QString(), QVariant(), QVariant(),
+                           QStringLiteral("To: ") + destination});
+    }
+}
+
+namespace {
+
+void writeBackup(const QString &database, const QString &destination, const QString &password,
+                 const Progress &progress)
 {
     // A relative name would land wherever the program happened to start.
     if (QFileInfo(destination).isRelative())
@@ -520,16 +547,20 @@ void backupDatabase(const QString &database, const QString &destination,
     commit(*staged, destination, ownershipOf(QFile::exists(destination) ? destination : database));
 }
 
+} // namespace
+
 void restoreDatabase(const QString &source, const QString &working, const QString &password,
-                     const Progress &progress)
+                     const Progress &progress, const AuditWho *who)
 {
     if (!isServerUri(working))
         requireFileName(working);
     if (!isUsableDatabase(source, password))
         fail(QStringLiteral("The selected file is not a usable Medlantis database. "
                             "Nothing was restored."));
+    const Audit::Entry restored{QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
+                                QStringLiteral("From: ") + source};
     if (isServerUri(working)) {
-        restoreServer(source, working, password, progress);
+        restoreServer(source, working, password, progress, who ? &restored : nullptr, who);
         return;
     }
     removeStagedCopies(working);
@@ -540,6 +571,14 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
     {
         const FileLock lock(source, password, FileLock::Read);
         staged = stageCopy(lock.bytes(), working, tracker);
+    }
+    if (who) {
+        // The restored file's trail says so: the row goes in with the file.
+        Connection copy;
+        copy.Open(staged->fileName(), password);
+        copy.setWhoSource([who] { return *who; });
+        Schema::createMissing(copy);
+        Audit::add(copy, restored);
     }
     if (!isUsableDatabase(staged->fileName(), password))
         fail(QStringLiteral("The copy of '%1' could not be read back. Nothing was restored.")

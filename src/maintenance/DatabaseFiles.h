@@ -6,6 +6,8 @@
 
 #include "shell/modMain.h"
 
+struct AuditWho;
+
 // Whole-file work on the database: backup, examination, restore and a new
 // password. The file may be shared by several workstations, so a copy is taken
 // under the file's lock and lands beside its destination first (as a staged
@@ -38,14 +40,18 @@ bool isUsableDatabase(const QString &path, const QString &password);
 
 // Copies the database to destination (a full file path). An existing file of
 // that name is replaced, but only by a copy that opens with the password.
+// With who, the database's audit trail gains a "Backup" row once the copy is
+// in place.
 void backupDatabase(const QString &database, const QString &destination,
-                    const QString &password, const Progress &progress = {});
+                    const QString &password, const Progress &progress = {},
+                    const AuditWho *who = nullptr);
 
 // Replaces the working database by source in one rename. The replaced file is
 // kept as beforeRestorePath(working); the working file keeps its permissions.
-// Throws, changing nothing, when source is not a usable database.
+// Throws, changing nothing, when source is not a usable database. With who,
+// the restored database's audit trail gains a "Restore" row as it comes in.
 void restoreDatabase(const QString &source, const QString &working, const QString &password,
-                     const Progress &progress = {});
+                     const Progress &progress = {}, const AuditWho *who = nullptr);
 
 struct PasswordChange
 {

@@ -179,8 +179,9 @@ void frmBackupData::cmdSave_Click()
         const auto report = [&](qint64 done, qint64 total) {
             progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
         };
+        const AuditWho who = ctx.db().who();
         DatabaseFiles::backupDatabase(ctx.databaseFile(), destination, ctx.databasePassword(),
-                                      report);
+                                      report, &who);
         copied = true;
     });
     step([&] {

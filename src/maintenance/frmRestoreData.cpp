@@ -106,8 +106,9 @@ void frmRestoreData::cmdBackup_Click()
         const auto report = [&](qint64 done, qint64 total) {
             progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
         };
+        const AuditWho who = ctx.db().who();
         DatabaseFiles::restoreDatabase(source, ctx.databaseFile(), ctx.databasePassword(),
-                                       report);
+                                       report, &who);
         restored = true;
     });
     step([&] {

@@ -20,6 +20,7 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
 #include "patients/PatientQueries.h"
@@ -410,23 +411,31 @@ void frmAddNewPatient::writePatient(const PatientFields &values, bool writePhoto
                 adOpenDynamic, adLockOptimistic);
         exists = !rs.isEOF();
     }
-    if (!exists)
-        db.Execute(QStringLiteral("insert into [PatientRecords] ([PatientID]) values (") + id
-                   + QLatin1Char(')'));
-    db.Execute(patientUpdateSql(values, id));
-    if (!writePhoto) {
-        // The stored picture stays byte for byte as it is.
-    } else if (photoFile.isEmpty()) {
-        db.Execute(QStringLiteral("Update [PatientRecords] set [Photo]=null where PatientID=")
-                   + id);
-    } else {
-        ProgressBar1->setVisible(true);
-        ProgressBar1->setValue(0);
-        FileToBlob(db,
-                   QStringLiteral("select [Photo] from [PatientRecords] where [PatientID]=") + id,
-                   photoFile, ProgressBar1);
-        ProgressBar1->setVisible(false);
-    }
+    // The change and its trail row go together.
+    Audit::recordWrite(
+        db, m_newPatient ? QStringLiteral("Add") : QStringLiteral("Update"),
+        QStringLiteral("PatientRecords"), QStringLiteral("PatientID"), id, id, [&] {
+            if (!exists)
+                db.Execute(QStringLiteral("insert into [PatientRecords] ([PatientID]) values (")
+                           + id + QLatin1Char(')'));
+            db.Execute(patientUpdateSql(values, id));
+            if (!writePhoto) {
+                // The stored picture stays byte for byte as it is.
+            } else if (photoFile.isEmpty()) {
+                db.Execute(
+                    QStringLiteral("Update [PatientRecords] set [Photo]=null where PatientID=")
+                    + id);
+            } else {
+                ProgressBar1->setVisible(true);
+                ProgressBar1->setValue(0);
+                FileToBlob(db,
+                           QStringLiteral("select [Photo] from [PatientRecords] where "
+                                          "[PatientID]=")
+                               + id,
+                           photoFile, ProgressBar1);
+                ProgressBar1->setVisible(false);
+            }
+        });
     transaction.commit();
     m_patientID = id;
     m_newPatient = false;

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
 #include "reports/modSaveRecordset.h"
@@ -195,7 +196,12 @@ void frmMedicalHistory::cmdSave_Click()
         sql += QStringLiteral(" where [PatientID]=") + m_patientID;
         // A patient gone at another workstation, or a history changed there,
         // is never written over without a word.
-        saved = saveGuarded(ctx.db(), prompter, m_guard, [&] { ctx.db().Execute(sql); })
+        saved = saveGuarded(ctx.db(), prompter, m_guard, [&] {
+                    Audit::recordWrite(ctx.db(), QStringLiteral("Update"),
+                                       QStringLiteral("PatientRecords"),
+                                       QStringLiteral("PatientID"), m_patientID, m_patientID,
+                                       [&] { ctx.db().Execute(sql); });
+                })
                 == GuardedSave::Saved;
     });
     // A failed or refused save keeps the window and everything typed in it.

@@ -16,6 +16,7 @@
 #include <QValidator>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/Recordset.h"
 #include "patients/PatientListModel.h"
 #include "patients/PatientQueries.h"
@@ -335,7 +336,9 @@ void frmPatientList::deletePatient()
     // A delete that fails must not be followed by the word that it worked.
     Steps step(ctx.prompter(), kModule, QStringLiteral("Toolbar1_ButtonClick"));
     step([&] {
-        ctx.db().Execute(QStringLiteral("delete from PatientRecords where patientid=") + id);
+        Audit::recordDelete(ctx.db(), QStringLiteral("PatientRecords"),
+                            QStringLiteral("PatientID"), id, id,
+                            QStringLiteral("delete from PatientRecords where patientid=") + id);
     });
     if (step.failed())
         return;

@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/Recordset.h"
 #include "reports/ReportPageView.h"
 #include "reports/WaitCursor.h"
@@ -184,6 +185,33 @@ void ReportPreview::keyPressEvent(QKeyEvent *event)
     Form::keyPressEvent(event);
 }
 
+namespace {
+
+// The patient every row belongs to, when they all belong to one.
+QVariant onlyPatient(const ReportData &data)
+{
+    const int field = data.fieldIndex(QStringLiteral("PatientID"));
+    QVariant patient;
+    for (const auto &row : data.rows) {
+        if (field < 0 || row[size_t(field)].isNull())
+            return QVariant();
+        if (!patient.isNull() && row[size_t(field)].toString() != patient.toString())
+            return QVariant();
+        patient = row[size_t(field)];
+    }
+    return patient;
+}
+
+Audit::Entry printEntry(const ReportLayout &layout, const ReportData &data)
+{
+    return {QStringLiteral("Print"), layout.caption, QVariant(), onlyPatient(data),
+            QStringLiteral("Rows: %1\nFields: %2")
+                .arg(data.rowCount())
+                .arg(data.fields.join(QStringLiteral(", ")))};
+}
+
+} // namespace
+
 void showReport(AppContext &ctx, const ReportLayout &layout, Recordset &rs, QWidget *owner)
 {
     showReport(ctx, layout, ReportData::fromRecordset(rs, layout.fieldNames()), owner);
@@ -192,6 +220,8 @@ void showReport(AppContext &ctx, const ReportLayout &layout, Recordset &rs, QWid
 void showReport(AppContext &ctx, const ReportLayout &layout, const ReportData &data,
                 QWidget *owner)
 {
+    // Nothing is shown for printing without its trail row.
+    Audit::add(ctx.db(), printEntry(layout, data));
     ReportDocument doc(layout, data);
     if (layout.modal) {
         auto *preview = new ReportPreview(ctx, std::move(doc));

@@ -11,6 +11,8 @@
 
 #include <xlsxwriter.h>
 
+#include "data/Audit.h"
+#include "data/Connection.h"
 #include "data/Recordset.h"
 #include "reports/ReportData.h"
 #include "reports/TextTablePdf.h"
@@ -84,16 +86,61 @@ bool isNameChar(QChar ch)
            || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
+// What an export wrote, for its trail row: the rows, and the patient when
+// every row belongs to one.
+struct Tally
+{
+    int rows = 0;
+    int patientField = -1;
+    QString patient;
+    bool onePatient = true;
+
+    explicit Tally(const Recordset &rs)
+    {
+        patientField = rs.FieldIndex(QStringLiteral("PatientID"));
+        if (patientField < 0)
+            patientField = rs.FieldIndex(QStringLiteral("Patient ID"));
+    }
+    void count(const std::vector<QString> &values)
+    {
+        ++rows;
+        const QString id = patientField >= 0 ? values[size_t(patientField)] : QString();
+        if (id.isEmpty() || (!patient.isEmpty() && id != patient))
+            onePatient = false;
+        patient = id;
+    }
+    QVariant patientId() const { return onePatient && rows > 0 ? QVariant(patient) : QVariant(); }
+};
+
 // Each row's values as text, from the current row to the end.
 template <class Row>
-void eachRow(Recordset &rs, Row row)
+void eachRow(Recordset &rs, Row row, Tally *tally = nullptr)
 {
     std::vector<QString> values(size_t(rs.FieldCount()));
     while (!rs.isEOF()) {
         for (int i = 0; i < rs.FieldCount(); ++i)
             values[size_t(i)] = valueText(rs.Value(i));
+        if (tally)
+            tally->count(values);
         row(values);
         rs.MoveNext();
+    }
+}
+
+// The export's trail row; an export that cannot leave its trace is undone.
+void trailExport(const Recordset &rs, const Tally &tally, const QString &what,
+                 const QString &target)
+{
+    Connection *db = rs.connection();
+    if (!db)
+        return;
+    try {
+        Audit::add(*db, Audit::output(QStringLiteral("Export"), what, target, rs, tally.rows,
+                                      tally.patientId()));
+    } catch (...) {
+        if (!target.isEmpty())
+            QFile::remove(target);
+        throw;
     }
 }
 
@@ -149,7 +196,7 @@ private:
 };
 
 template <class Sink>
-void writeXml(Recordset &rs, Sink &out)
+void writeXml(Recordset &rs, Sink &out, Tally *tally = nullptr)
 {
     std::vector<QString> open;
     std::vector<QString> close;
@@ -166,7 +213,7 @@ void writeXml(Recordset &rs, Sink &out)
         for (size_t i = 0; i < values.size(); ++i)
             out << open[i] << xmlText(values[i]) << close[i];
         out << rowEnd;
-    });
+    }, tally);
     out << QStringLiteral("</xml>");
 }
 
@@ -178,7 +225,7 @@ QString csvField(const QString &value)
 }
 
 template <class Sink>
-void writeCsv(Recordset &rs, Sink &out)
+void writeCsv(Recordset &rs, Sink &out, Tally *tally = nullptr)
 {
     for (const QString &field : rs.FieldNames())
         out << csvField(field);
@@ -187,7 +234,7 @@ void writeCsv(Recordset &rs, Sink &out)
         for (const QString &v : values)
             out << csvField(v);
         out << kCrLf;
-    });
+    }, tally);
 }
 
 // A tab or a line break inside a value would split its row or shift the
@@ -208,7 +255,7 @@ QString txtField(const QString &value)
 }
 
 template <class Sink>
-void writeTxt(Recordset &rs, Sink &out)
+void writeTxt(Recordset &rs, Sink &out, Tally *tally = nullptr)
 {
     const QString tab(QLatin1Char('\t'));
     for (const QString &field : rs.FieldNames())
@@ -218,7 +265,7 @@ void writeTxt(Recordset &rs, Sink &out)
         for (const QString &v : values)
             out << txtField(v) << tab;
         out << kCrLf;
-    });
+    }, tally);
 }
 
 } // namespace
@@ -268,26 +315,43 @@ QString recordsetTxt(Recordset &rs)
 
 void SaveRecordsetToXML(Recordset &rs, const QString &fileName)
 {
+    Tally tally(rs);
     FileSink file(fileName);
-    writeXml(rs, file);
+    writeXml(rs, file, &tally);
     file.commit();
+    trailExport(rs, tally, QStringLiteral("XML file"), fileName);
 }
 
 void SaveRecordsetToCSV(Recordset &rs, const QString &fileName)
 {
+    Tally tally(rs);
     FileSink file(fileName);
-    writeCsv(rs, file);
+    writeCsv(rs, file, &tally);
     file.commit();
+    trailExport(rs, tally, QStringLiteral("CSV file"), fileName);
 }
 
 void SaveRecordsetToTXT(Recordset &rs, const QString &fileName)
 {
+    Tally tally(rs);
     FileSink file(fileName);
-    writeTxt(rs, file);
+    writeTxt(rs, file, &tally);
     file.commit();
+    trailExport(rs, tally, QStringLiteral("Text file"), fileName);
 }
 
+namespace {
+void writeXlsx(Recordset &rs, const QString &path, const QString &tempFolder, Tally *tally);
+} // namespace
+
 void writeRecordsetXlsx(Recordset &rs, const QString &path, const QString &tempFolder)
+{
+    writeXlsx(rs, path, tempFolder, nullptr);
+}
+
+namespace {
+
+void writeXlsx(Recordset &rs, const QString &path, const QString &tempFolder, Tally *tally)
 {
     const QByteArray file = QFile::encodeName(path);
     QByteArray tmpdir = QFile::encodeName(tempFolder);
@@ -315,9 +379,12 @@ void writeRecordsetXlsx(Recordset &rs, const QString &path, const QString &tempF
     for (int c = 0; c < fields; ++c)
         writeText(0, lxw_col_t(c), rs.FieldName(c));
     quint32 row = 1;
+    std::vector<QString> texts(static_cast<size_t>(fields));
     while (!rs.isEOF() && error == LXW_NO_ERROR) {
         for (int c = 0; c < fields; ++c) {
             const QVariant v = rs.Value(c);
+            if (tally)
+                texts[size_t(c)] = valueText(v);
             switch (v.typeId()) {
             case QMetaType::UnknownType:
             case QMetaType::QByteArray:
@@ -332,6 +399,8 @@ void writeRecordsetXlsx(Recordset &rs, const QString &path, const QString &tempF
                     writeText(row, lxw_col_t(c), v.toString());
             }
         }
+        if (tally)
+            tally->count(texts);
         ++row;
         rs.MoveNext();
     }
@@ -342,6 +411,8 @@ void writeRecordsetXlsx(Recordset &rs, const QString &path, const QString &tempF
         cannotWrite(path, QString::fromUtf8(lxw_strerror(error)));
     }
 }
+
+} // namespace
 
 void SaveRecordsetToXLS(Recordset &rs, const QString &fileName, AppState &state)
 {
@@ -357,10 +428,12 @@ void SaveRecordsetToXLS(Recordset &rs, const QString &fileName, AppState &state)
     reserve.close();
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     QFile::setPermissions(path, ownerOnly);
+    Tally tally(rs);
     {
         const WaitCursor wait;
-        writeRecordsetXlsx(rs, path, folder);
+        writeXlsx(rs, path, folder, &tally);
     }
+    trailExport(rs, tally, QStringLiteral("Spreadsheet"), path);
     if (!QFile::setPermissions(path, ownerOnly))
         cannotWrite(path, QStringLiteral("its permissions could not be set."));
     if (!state.prompter().openUrl(path)) {
@@ -405,7 +478,13 @@ void SaveRecordsetToPDF(Recordset &rs, const QString &fileName, AppState &state)
         textPath = NormalizePath(state.folders().temp + nativeSeparator()
                                  + QStringLiteral("Records.txt"));
     });
-    step([&] { SaveRecordsetToTXT(rs, textPath); });
+    Tally tally(rs);
+    step([&] {
+        // Records.txt is only a step on the way: the trail names the PDF.
+        FileSink file(textPath);
+        writeTxt(rs, file, &tally);
+        file.commit();
+    });
     step([&] {
         if (!FileExists(textPath)) {
             step.stop();
@@ -428,6 +507,7 @@ void SaveRecordsetToPDF(Recordset &rs, const QString &fileName, AppState &state)
         if (!target.isEmpty()) {
             const WaitCursor wait;
             writeTextTablePdf(text, target, QStringLiteral("Records"));
+            trailExport(rs, tally, QStringLiteral("PDF file"), target);
             written = true;
         }
     });

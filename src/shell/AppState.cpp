@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
@@ -41,6 +42,10 @@ AppState::AppState(std::unique_ptr<Settings> settings, std::unique_ptr<Prompter>
     // A database replaced at another workstation reopens with the password as
     // it is set now.
     m_db.setPasswordSource([this] { return databasePassword(); });
+    m_db.setWhoSource([this] {
+        return AuditWho{CurrentUser.UserName, CurrentUser.Privilege,
+                        QSysInfo::machineHostName()};
+    });
 }
 
 AppState::~AppState() = default;

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "maintenance/ExitBackup.h"
+#include "maintenance/frmAuditTrail.h"
 #include "maintenance/frmBackupData.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "patients/frmAddNewPatient.h"
@@ -135,6 +136,7 @@ void MDIFormMain::CreateRibbonBar()
                     commandIcon(9023));
         r.addButton(tools, maintenance, 9101, QStringLiteral("Network Settings"),
                     commandIcon(9101));
+        r.addButton(tools, maintenance, 9046, QStringLiteral("Audit Trail"), commandIcon(9046));
         const int support = r.addGroup(tools, QStringLiteral("Support"));
         r.addButton(tools, support, 9048, QStringLiteral("Support"), commandIcon(9048));
         r.addButton(tools, support, 9049, QStringLiteral("www.medlantis.example"),
@@ -180,6 +182,11 @@ void MDIFormMain::MDIForm_Load()
             const QList<QAction *> maintenance = m_ribbon->groupCommands(2, 0);
             if (!maintenance.isEmpty())
                 maintenance.first()->setEnabled(false);
+            // Nor does anybody else read the audit trail.
+            for (QAction *command : maintenance) {
+                if (command->data().toInt() == 9046)
+                    command->setEnabled(false);
+            }
         }
     });
 }
@@ -415,6 +422,12 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
         break;
     case 9101:
         step([&] { ctx.showModal(ctx.window<frmNetworkSettings>()); });
+        break;
+    case 9046:
+        step([&] {
+            if (ctx.CurrentUser.Privilege == QLatin1String("Administrator"))
+                ctx.showModal(ctx.window<frmAuditTrail>(), this);
+        });
         break;
     case 9044:
         step([&] { close(); });

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
@@ -248,11 +249,16 @@ void frmAddNewUser::addUser()
         }
         m_users.AddNew();
         try {
-            m_users.setValue(QStringLiteral("UserName"), E(userName));
-            m_users.setValue(QStringLiteral("UserID"), NextUserID);
-            m_users.setValue(QStringLiteral("Privilege"), E(cboPrivilege->currentText()));
-            m_users.setValue(QStringLiteral("Password"), E(txtPassword->text()));
-            m_users.UpdateBatch();
+            Audit::recordWrite(ctx.db(), QStringLiteral("Add"), QStringLiteral("Users"),
+                               QStringLiteral("UserID"), NextUserID, QVariant(), [&] {
+                                   m_users.setValue(QStringLiteral("UserName"), E(userName));
+                                   m_users.setValue(QStringLiteral("UserID"), NextUserID);
+                                   m_users.setValue(QStringLiteral("Privilege"),
+                                                    E(cboPrivilege->currentText()));
+                                   m_users.setValue(QStringLiteral("Password"),
+                                                    E(txtPassword->text()));
+                                   m_users.UpdateBatch();
+                               });
         } catch (...) {
             // No half-added row stays behind in the recordset.
             m_users.CancelUpdate();
@@ -290,11 +296,14 @@ void frmAddNewUser::UpdateUser()
     // never loses track of a renamed account.
     Transaction transaction(ctx.db());
     Recordset &rs = ctx.UserListRecordset;
-    rs.setValue(QStringLiteral("UserID"), lblUserID->text().toLongLong());
-    rs.setValue(QStringLiteral("UserName"), E(txtUserName->text()));
-    rs.setValue(QStringLiteral("Privilege"), E(cboPrivilege->currentText()));
-    rs.setValue(QStringLiteral("Password"), E(txtPassword->text()));
-    rs.UpdateBatch();
+    Audit::recordWrite(ctx.db(), QStringLiteral("Update"), QStringLiteral("Users"),
+                       QStringLiteral("UserID"), lblUserID->text(), QVariant(), [&] {
+                           rs.setValue(QStringLiteral("UserID"), lblUserID->text().toLongLong());
+                           rs.setValue(QStringLiteral("UserName"), E(txtUserName->text()));
+                           rs.setValue(QStringLiteral("Privilege"), E(cboPrivilege->currentText()));
+                           rs.setValue(QStringLiteral("Password"), E(txtPassword->text()));
+                           rs.UpdateBatch();
+                       });
     UpdateTrail();
     transaction.commit();
 }

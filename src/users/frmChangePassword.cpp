@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
@@ -102,8 +103,12 @@ void frmChangePassword::cmdLogin_Click()
         return;
     }
     step([&] {
-        ctx.db().Execute(QStringLiteral("update [Users] set [Password]='") + E(newPassword)
-                         + QStringLiteral("' where [UserID]=") + userId);
+        Audit::recordWrite(ctx.db(), QStringLiteral("Password"), QStringLiteral("Users"),
+                           QStringLiteral("UserID"), userId, QVariant(), [&] {
+                               ctx.db().Execute(QStringLiteral("update [Users] set [Password]='")
+                                                + E(newPassword)
+                                                + QStringLiteral("' where [UserID]=") + userId);
+                           });
     });
     if (step.failed())
         return;

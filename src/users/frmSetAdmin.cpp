@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
 #include "shell/AppContext.h"
@@ -137,17 +138,21 @@ void frmSetAdmin::cmdSave_Click()
         if (m_users.State())
             m_users.Close();
         m_users.Open(QStringLiteral("SELECT * FROM Users"), ctx.db());
-        m_users.AddNew();
-        m_users.setValue(QStringLiteral("UserID"), 1);
-        m_users.setValue(QStringLiteral("UserName"), E(userName));
-        m_users.setValue(QStringLiteral("Privilege"), E(QStringLiteral("Administrator")));
-        m_users.setValue(QStringLiteral("Password"), E(password));
-        m_users.UpdateBatch();
         ctx.CurrentUser.UserID = 1;
         ctx.CurrentUser.UserName = userName;
         ctx.CurrentUser.Password = password;
         ctx.CurrentUser.Privilege = QStringLiteral("Administrator");
         try {
+            Audit::recordWrite(ctx.db(), QStringLiteral("Add"), QStringLiteral("Users"),
+                               QStringLiteral("UserID"), 1, QVariant(), [&] {
+                                   m_users.AddNew();
+                                   m_users.setValue(QStringLiteral("UserID"), 1);
+                                   m_users.setValue(QStringLiteral("UserName"), E(userName));
+                                   m_users.setValue(QStringLiteral("Privilege"),
+                                                    E(QStringLiteral("Administrator")));
+                                   m_users.setValue(QStringLiteral("Password"), E(password));
+                                   m_users.UpdateBatch();
+                               });
             LogTimeIn(ctx);
             transaction.commit();
         } catch (...) {

@@ -7,6 +7,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
 #include "reports/ReportData.h"
@@ -207,7 +208,9 @@ void frmUserList::deleteUser(Steps &step)
     step([&] {
         // The account goes together with its log rows, or neither goes.
         Transaction transaction(ctx.db());
-        ctx.db().Execute(QStringLiteral("delete from [Users] where [UserID]=") + id);
+        // The account's trail rows stay: only its log rows go with it.
+        Audit::recordDelete(ctx.db(), QStringLiteral("Users"), QStringLiteral("UserID"), id,
+                            QVariant(), QStringLiteral("delete from [Users] where [UserID]=") + id);
         ctx.db().Execute(QStringLiteral("Delete * from UserLog where UserName = '") + sqlText(name)
                          + QStringLiteral("'"));
         transaction.commit();

@@ -3,6 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
@@ -133,11 +134,17 @@ std::optional<qint32> saveVisit(Connection &db, qint32 historyId, bool newVisit,
         id = oneMore(rs.Value(0).toLongLong());
         exists = false;
     }
-    if (!exists) {
-        db.Execute(QStringLiteral("insert into MedicalHistory (HistoryID,PatientID) values (")
-                   + QString::number(id) + QLatin1Char(',') + patientId + QLatin1Char(')'));
-    }
-    db.Execute(visitUpdateSql(visitDate, texts, id));
+    Audit::recordWrite(db, exists ? QStringLiteral("Update") : QStringLiteral("Add"),
+                       QStringLiteral("MedicalHistory"), QStringLiteral("HistoryID"), id,
+                       patientId, [&] {
+                           if (!exists) {
+                               db.Execute(QStringLiteral("insert into MedicalHistory "
+                                                         "(HistoryID,PatientID) values (")
+                                          + QString::number(id) + QLatin1Char(',') + patientId
+                                          + QLatin1Char(')'));
+                           }
+                           db.Execute(visitUpdateSql(visitDate, texts, id));
+                       });
     transaction.commit();
     return id;
 }

@@ -9,6 +9,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/Recordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -182,8 +183,10 @@ void frmPatientHistory::deleteVisit()
             step.stop();
     });
     step([&] {
-        ctx.db().Execute(QStringLiteral("delete from MedicalHistory where HistoryID=")
-                         + historyId);
+        Audit::recordDelete(ctx.db(), QStringLiteral("MedicalHistory"),
+                            QStringLiteral("HistoryID"), historyId, m_patientID,
+                            QStringLiteral("delete from MedicalHistory where HistoryID=")
+                                + historyId);
     });
     if (step.failed())
         return;

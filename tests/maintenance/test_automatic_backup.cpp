@@ -1,9 +1,11 @@
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sqlcipher/sqlite3.h>
@@ -154,7 +156,6 @@ TEST(AutomaticBackup, TodaysCopyOpensWithThePasswordHoldsEveryPatientAndIsMadeOn
     w.db().Close();
     DatabaseFiles::changePassword(w.ctx().databaseFile(), QString(), QStringLiteral("s3cret"));
     set(w, "Database Password", QStringLiteral("s3cret"));
-    const QByteArray working = bytesOf(w.ctx().databaseFile());
     ASSERT_FALSE(QFileInfo::exists(backups(w)));
 
     const AutomaticBackup::Outcome first = AutomaticBackup::run(w.ctx(), kNow);
@@ -165,7 +166,18 @@ TEST(AutomaticBackup, TodaysCopyOpensWithThePasswordHoldsEveryPatientAndIsMadeOn
     EXPECT_TRUE(first.removed.isEmpty());
     EXPECT_EQ(patientsIn(copy, QStringLiteral("s3cret")), 3);
     EXPECT_FALSE(databaseOpens(copy, QString()));
-    EXPECT_EQ(bytesOf(w.ctx().databaseFile()), working);
+    // The working database gained only the backup's trail row.
+    EXPECT_EQ(patientsIn(w.ctx().databaseFile(), QStringLiteral("s3cret")), 3);
+    {
+        Connection db;
+        db.Open(w.ctx().databaseFile(), QStringLiteral("s3cret"));
+        Recordset rs;
+        rs.Open(QStringLiteral("select Action, Changes from AuditTrail"), db, adOpenStatic,
+                adLockReadOnly);
+        ASSERT_EQ(rs.RecordCount(), 1);
+        EXPECT_EQ(rs.Text(QStringLiteral("Action")), QStringLiteral("Backup"));
+        EXPECT_EQ(rs.Text(QStringLiteral("Changes")), QStringLiteral("To: ") + copy);
+    }
 
     // The second exit of the day, and one an hour later.
     for (const QDateTime &later : {kNow, kNow.addSecs(3600)}) {
@@ -327,16 +339,19 @@ TEST(AutomaticBackup, TwoWorkstationsExitingAtOnceLeaveOneWholeCopy)
         set(*w, "Automatic Backup Folder", shared);
     }
 
-    // The second workstation's whole backup runs while the first is mid-copy.
+    // The second workstation's backup starts while the first is mid-copy.
     bool interleaved = false;
     AutomaticBackup::Outcome theirs;
+    std::thread other;
     const AutomaticBackup::Outcome ours =
         AutomaticBackup::run(first.ctx(), kNow, [&](qint64, qint64) {
             if (!interleaved) {
                 interleaved = true;
-                theirs = AutomaticBackup::run(second.ctx(), kNow);
+                other = std::thread([&] { theirs = AutomaticBackup::run(second.ctx(), kNow); });
+                QThread::msleep(100);
             }
         });
+    other.join();
 
     ASSERT_TRUE(interleaved);
     EXPECT_EQ(ours.result, AutomaticBackup::Result::Written);

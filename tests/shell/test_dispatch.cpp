@@ -91,6 +91,7 @@ TEST(RibbonLayout, EveryCommandInItsPlaceWithItsId)
         "Tools/Maintenance/Change Password=9045",
         "Tools/Maintenance/Backup / Restore Patient Database=9023",
         "Tools/Maintenance/Network Settings=9101",
+        "Tools/Maintenance/Audit Trail=9046",
         "Tools/Support/Support=9048",
         "Tools/Support/www.medlantis.example=9049",
         "Options/Styles/Blue=3000",

@@ -45,7 +45,7 @@ protected:
 
 } // namespace
 
-TEST(MainWindow, OnlyAnAdministratorMayOpenTheUserList)
+TEST(MainWindow, OnlyAnAdministratorMayOpenTheUserListOrTheAuditTrail)
 {
     for (const char *privilege : {"Staff", "administrator", "Administrator"}) {
         SCOPED_TRACE(privilege);
@@ -53,8 +53,10 @@ TEST(MainWindow, OnlyAnAdministratorMayOpenTheUserList)
         MDIFormMain &main = showMain(w, QLatin1String(privilege));
         const bool admin = QLatin1String(privilege) == QLatin1String("Administrator");
         for (QAction *command : main.RibbonBar()->commands()) {
-            const bool users = command->text() == QLatin1String("Users");
-            EXPECT_EQ(command->isEnabled(), !users || admin) << command->text().toStdString();
+            const bool restricted = command->text() == QLatin1String("Users")
+                                    || command->text() == QLatin1String("Audit Trail");
+            EXPECT_EQ(command->isEnabled(), !restricted || admin)
+                << command->text().toStdString();
         }
     }
 }

@@ -51,6 +51,7 @@ tile save-list "$teal" "$FLOPPY stroke '#0f8a8a' stroke-width 5 line 46,80 82,80
 tile save-visits "$teal" "$FLOPPY stroke '#0f8a8a' stroke-width 5 line 64,74 64,100 line 51,87 77,87"
 tile 9040 "$slate" "fill '#cbd5e0' circle 82,40 82,56 path 'M 56,96 Q 56,66 82,66 Q 108,66 108,96 Z' \
     fill white circle 48,46 48,64 path 'M 16,108 Q 16,76 48,76 Q 80,76 80,108 Z'"
+tile 9046 "$slate" "$CLIP $W line 46,58 82,58 line 46,76 82,76 line 46,94 68,94"
 tile 9045 "$orange" "$W stroke-width 10 circle 42,64 42,86 line 62,64 108,64 line 96,64 96,84 \
     line 82,64 82,80"
 tile 9023 "$slate" "$W ellipse 64,34 36,12 0,360 line 28,34 28,94 line 100,34 100,94 \

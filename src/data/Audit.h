@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+
+class Connection;
+class Recordset;
+
+// The audit trail: who created, changed, viewed in print or export, and
+// deleted each record, and what it held before. Every row goes in through the
+// same transaction as the change it describes, so neither is ever stored
+// without the other. Rows are only ever added.
+namespace Audit {
+
+struct Entry
+{
+    QString action; // "Add", "Update", "Delete", "Print", "Export", "Backup", "Restore", "Password"
+    QString table;
+    QVariant recordId;  // null when the event has no one record
+    QVariant patientId; // null when it belongs to no one patient
+    QString changes;
+};
+
+// Adds the row for the connection's user, now (UTC), at this workstation.
+// Runs inside a transaction of its own, nested in the caller's; throws DbError.
+void add(Connection &db, const Entry &entry);
+
+// A stored row as the trail shows it: column by column, names deciphered, and
+// "changed" in place of a password or a picture, whose contents never go in.
+// Empty when the row is not there.
+struct Row
+{
+    QString table;
+    QList<QPair<QString, QVariant>> columns;
+    bool isEmpty() const { return columns.isEmpty(); }
+};
+Row read(Connection &db, const QString &table, const QString &keyColumn, const QVariant &key);
+// "Column: value", one per line, for the columns that hold something.
+QString listing(const Row &row);
+// "Column: old -> new", one per line, for the columns that differ.
+QString differences(const Row &before, const Row &after);
+
+// Runs write inside one transaction together with its trail row: "Add" lists
+// the new row, "Update" what changed in it (the row read before and after).
+void recordWrite(Connection &db, const QString &action, const QString &table,
+                 const QString &keyColumn, const QVariant &key, const QVariant &patientId,
+                 const std::function<void()> &write);
+
+// Deletes the row (through the statement given) together with its trail row,
+// which lists every column the row held.
+void recordDelete(Connection &db, const QString &table, const QString &keyColumn,
+                  const QVariant &key, const QVariant &patientId, const QString &deleteSql);
+
+// The trail row of a print or an export of the recordset's rows: what it was,
+// where it went, how many rows and which fields; the patient when every row
+// belongs to one.
+Entry output(const QString &action, const QString &what, const QString &target,
+             const Recordset &rs, int rows, const QVariant &patientId);
+
+} // namespace Audit
