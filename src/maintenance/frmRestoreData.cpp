@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "maintenance/DatabaseFiles.h"
+#include "patients/frmPatientList.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
@@ -119,5 +120,10 @@ void frmRestoreData::cmdBackup_Click()
     step([&] {
         if (!ctx.db().State())
             SystemModule::connect(ctx);
+    });
+    // An open patient list would otherwise keep showing the replaced records.
+    step([&] {
+        if (restored && ctx.hasWindow<frmPatientList>() && ctx.window<frmPatientList>().isVisible())
+            ctx.window<frmPatientList>().listPatients();
     });
 }

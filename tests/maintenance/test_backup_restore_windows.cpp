@@ -15,6 +15,8 @@
 #include "maintenance/DatabaseFiles.h"
 #include "maintenance/frmBackupData.h"
 #include "maintenance/frmRestoreData.h"
+#include "patients/PatientListModel.h"
+#include "patients/frmPatientList.h"
 #include "shell/MDIFormMain.h"
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
@@ -198,6 +200,9 @@ TEST(BackupAndRestore, RestoreOfABackupBringsBackADeletedPatient)
     ASSERT_TRUE(QFile::exists(copy));
     w.exec(QStringLiteral("delete from PatientRecords where PatientID = 1"));
     ASSERT_EQ(w.count(QStringLiteral("PatientRecords")), 0);
+    auto &list = opened<frmPatientList>(w);
+    list.listPatients();
+    ASSERT_EQ(list.model().rowCount(), 0);
     w.prompter().clear();
     w.prompter().files = {copy};
 
@@ -231,6 +236,8 @@ TEST(BackupAndRestore, RestoreOfABackupBringsBackADeletedPatient)
     ASSERT_EQ(w.db().State(), 1);
     EXPECT_EQ(w.scalar(QStringLiteral("select LastName from PatientRecords where PatientID = 1")),
               QVariant(QStringLiteral("Doe")));
+    // The open list shows the restored patient without being asked.
+    EXPECT_EQ(list.model().rowCount(), 1);
     // The replaced database, without the patient, is kept beside the working file.
     const QString kept = DatabaseFiles::beforeRestorePath(w.ctx().databaseFile());
     EXPECT_TRUE(kept.endsWith(QStringLiteral("/dbData.mdb.before-restore")));
