@@ -287,10 +287,10 @@ TEST(AutomaticBackup, FailingDestinationIsExplainedAndChangesNothing)
         SCOPED_TRACE(c.what);
         TestWorld w;
         place(w.path(QStringLiteral("afile")), kNow);
-        const QString spec = QLatin1String(c.folder);
-        const QString folder = spec.startsWith(QLatin1Char('/')) ? spec
-            : spec.startsWith(QLatin1Char('@'))                  ? spec.mid(1)
-                                                                 : w.path(spec);
+        const QString given = QLatin1String(c.folder);
+        const QString folder = given.startsWith(QLatin1Char('/')) ? given
+            : given.startsWith(QLatin1Char('@'))                   ? given.mid(1)
+                                                                   : w.path(given);
         set(w, "Automatic Backup Folder", folder);
         const QByteArray working = bytesOf(w.ctx().databaseFile());
         const QStringList before = filesIn(w.root());
