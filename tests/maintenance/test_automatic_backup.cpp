@@ -51,17 +51,6 @@ QString copyOn(int day)
     return QStringLiteral("dbData-2026-12-%1.mdb").arg(day, 2, 10, QLatin1Char('0'));
 }
 
-int patientsIn(const QString &path, const QString &password)
-{
-    Connection conn;
-    conn.Open(path, password);
-    sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(conn.handle(), "select count(*) from PatientRecords", -1, &stmt, nullptr);
-    const int n = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    return n;
-}
-
 void set(TestWorld &w, const char *key, const QString &value)
 {
     w.ctx().settings().SaveSetting(QLatin1String(key), value);

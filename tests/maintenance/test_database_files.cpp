@@ -25,17 +25,6 @@ void writeBytes(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-int patientsIn(const QString &path, const QString &password = QString())
-{
-    Connection conn;
-    conn.Open(path, password);
-    sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(conn.handle(), "select count(*) from PatientRecords", -1, &stmt, nullptr);
-    const int n = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    return n;
-}
-
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden);

@@ -21,15 +21,6 @@ QString engine()
     return QStringLiteral("4.5.4 community");
 }
 
-int patientsIn(const QString &path)
-{
-    Connection c;
-    c.Open(path, QString());
-    Recordset rs;
-    rs.Open(QStringLiteral("select count(*) from PatientRecords"), c, adOpenStatic, adLockReadOnly);
-    return rs.Value(0).toInt();
-}
-
 void makeTemplateWithContent(TestWorld &w)
 {
     const QString path = w.path(QStringLiteral("program/MedicalRecord.mdb"));

@@ -19,6 +19,15 @@ void copyBlankDatabase(const QString &path)
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+int patientsIn(const QString &path, const QString &password)
+{
+    Connection c;
+    c.Open(path, password);
+    Recordset rs;
+    rs.Open(QStringLiteral("select count(*) from PatientRecords"), c, adOpenStatic, adLockReadOnly);
+    return rs.Value(0).toInt();
+}
+
 QString testServerUnavailable()
 {
     if (qEnvironmentVariableIsEmpty("MEDLANTIS_TEST_PG_PORT"))

@@ -67,8 +67,11 @@ private:
 // Copies the build's blank template database to path.
 void copyBlankDatabase(const QString &path);
 
+// Number of patients in the database file at path, opened on its own.
+int patientsIn(const QString &path, const QString &password = QString());
+
 // Runs a value-parameterized test on both engines; the server variant is
-// skipped, saying why, only when the tests' server could not be started.
+// skipped, saying why, only when no tests' server is set up.
 #define SKIP_WITHOUT_SERVER(engine)                                                            \
     do {                                                                                       \
         if ((engine) == EngineKind::Server && !testServerUnavailable().isEmpty())              \
