@@ -99,17 +99,6 @@ bool likeMatch(const QString &pattern, const QString &text, QChar escape)
                     escape.isNull() ? escape : escape.toCaseFolded());
 }
 
-QString translateSql(const QString &sql)
-{
-    static const QRegularExpression deleteStar(QStringLiteral("^(\\s*)delete\\s+\\*\\s+from\\b"),
-                                               QRegularExpression::CaseInsensitiveOption);
-    QString out = sql;
-    out.replace(deleteStar, QStringLiteral("\\1delete from"));
-    if (out.contains(QLatin1Char('+')))
-        out = concatenationToPipes(out);
-    return out;
-}
-
 namespace {
 
 struct Token
@@ -226,6 +215,13 @@ public:
                     continue;
                 }
             }
+            if (isWord(t, "FoldCase")) {
+                const size_t open = skipSpace(i + 1);
+                if (open < to && m_tokens[open].text == QLatin1String("(")) {
+                    i = writeFoldCase(open, to, out);
+                    continue;
+                }
+            }
             if (isWord(t, "like")) {
                 out += t.text;
                 i = writeLikePattern(i + 1, to, out);
@@ -249,6 +245,24 @@ public:
                 const bool sortsWithoutCase =
                     inOrderBy && itemStart
                     && m_names.nocase.contains(plainName(m_tokens[last]).toLower());
+                if (nextIsLike(last) && m_names.folded.contains(plainName(m_tokens[last]).toLower())) {
+                    // The index on the folded name serves the like; the like
+                    // on the plain name keeps the meaning of a NULL.
+                    const size_t like = skipSpace(last + 1);
+                    const size_t pattern = skipSpace(like + 1);
+                    const size_t after = skipSpace(pattern + 1);
+                    if (pattern < to && m_tokens[pattern].kind == Token::Text
+                        && !(after < to && isWord(m_tokens[after], "escape"))) {
+                        const QString like = QStringLiteral(" like lower(") + m_tokens[pattern].text
+                                             + QStringLiteral(") escape ''");
+                        out += QLatin1Char('(') + foldedKey(name) + like
+                               + QStringLiteral(" and lower(") + name + QLatin1Char(')') + like
+                               + QLatin1Char(')');
+                        itemStart = false;
+                        i = pattern;
+                        continue;
+                    }
+                }
                 if (sortsWithoutCase || nextIsLike(last))
                     name = QStringLiteral("lower(") + name + QLatin1Char(')');
                 out += name;
@@ -326,6 +340,32 @@ private:
         return j - 1;
     }
 
+    // The folded form of a name that the indexes on names hold; a missing
+    // name folds to "" so that lists can page through it.
+    static QString foldedKey(const QString &name)
+    {
+        return QStringLiteral("(lower(coalesce(") + name + QStringLiteral(", '')) COLLATE \"C\")");
+    }
+
+    size_t writeFoldCase(size_t open, size_t to, QString &out)
+    {
+        int depth = 0;
+        for (size_t j = open + 1; j < to; ++j) {
+            if (m_tokens[j].kind != Token::Other)
+                continue;
+            if (m_tokens[j].text == QLatin1String("(")) {
+                ++depth;
+            } else if (m_tokens[j].text == QLatin1String(")")) {
+                if (depth == 0) {
+                    out += foldedKey(write(open + 1, j).trimmed());
+                    return j;
+                }
+                --depth;
+            }
+        }
+        throw std::invalid_argument("FoldCase needs a closing parenthesis");
+    }
+
     // StrComp(a, b, mode) -> -1, 0 or 1; mode 0 compares exactly.
     size_t writeStrComp(size_t open, size_t to, QString &out)
     {
@@ -382,4 +422,115 @@ QString translateSqlForPostgres(const QString &sql, const PostgresNames &names)
     text.replace(deleteStar, QStringLiteral("\\1delete from"));
     const std::vector<Token> tokens = tokenize(text);
     return PostgresWriter(tokens, names).write(0, tokens.size());
+}
+
+namespace {
+
+QString unquoted(const QString &literal)
+{
+    return literal.mid(1, literal.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''"))
+           + QLatin1Char('\'');
+}
+
+// The smallest text above every text that starts with prefix, in code point
+// order; "" when there is none.
+QString successor(const QString &prefix)
+{
+    QList<uint> points = prefix.toUcs4();
+    while (!points.isEmpty()) {
+        uint &last = points.last();
+        if (last < 0x10FFFF) {
+            last = last == 0xD7FF ? 0xE000 : last + 1;
+            return QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()),
+                                     points.size());
+        }
+        points.removeLast();
+    }
+    return QString();
+}
+
+// name like 'TEXT%' on a column with an index on FoldCase(name): the folded
+// range of the text before its first wildcard lets the engine read only the
+// matching rows from the index, and the like itself still decides.
+QString likeOverFoldedRange(const std::vector<Token> &tokens, const QSet<QString> &folded)
+{
+    QString out;
+    const size_t n = tokens.size();
+    const auto skip = [&](size_t i) {
+        while (i < n && tokens[i].kind == Token::Space)
+            ++i;
+        return i;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const Token &t = tokens[i];
+        if (t.kind != Token::Word && t.kind != Token::Bracket) {
+            out += t.text;
+            continue;
+        }
+        // The name, possibly qualified: a.[Name].
+        size_t last = i;
+        while (last + 2 < n && tokens[last + 1].text == QLatin1String(".")
+               && (tokens[last + 2].kind == Token::Word || tokens[last + 2].kind == Token::Bracket))
+            last += 2;
+        QString name;
+        for (size_t k = i; k <= last; ++k)
+            name += tokens[k].text;
+        const Token &lastPart = tokens[last];
+        const QString plain = lastPart.kind == Token::Bracket
+                                  ? lastPart.text.mid(1, lastPart.text.size() - 2)
+                                  : lastPart.text;
+        const size_t like = skip(last + 1);
+        const size_t pattern = like < n && isWord(tokens[like], "like") ? skip(like + 1) : n;
+        const size_t after = pattern < n ? skip(pattern + 1) : n;
+        const bool escaped = after < n && isWord(tokens[after], "escape");
+        if (!folded.contains(plain.toLower()) || pattern >= n
+            || tokens[pattern].kind != Token::Text || tokens[pattern].text.size() < 2
+            || !tokens[pattern].text.endsWith(QLatin1Char('\'')) || escaped) {
+            out += name;
+            i = last;
+            continue;
+        }
+        // The like folds the whole pattern: its literal start is the folded range.
+        const QString foldedPattern = unquoted(tokens[pattern].text).toCaseFolded();
+        qsizetype wildcard = 0;
+        while (wildcard < foldedPattern.size() && foldedPattern.at(wildcard) != QLatin1Char('%')
+               && foldedPattern.at(wildcard) != QLatin1Char('_'))
+            ++wildcard;
+        const QString low = foldedPattern.left(wildcard);
+        QString whole;
+        for (size_t k = i; k <= pattern; ++k)
+            whole += tokens[k].text;
+        i = pattern;
+        if (low.isEmpty()) {
+            out += whole;
+            continue;
+        }
+        const QString key = QStringLiteral("FoldCase(") + name + QLatin1Char(')');
+        const QString high = successor(low);
+        out += QLatin1Char('(') + key + QStringLiteral(" >= ") + quoted(low);
+        if (!high.isEmpty())
+            out += QStringLiteral(" and ") + key + QStringLiteral(" < ") + quoted(high);
+        out += QStringLiteral(" and ") + whole + QLatin1Char(')');
+    }
+    return out;
+}
+
+} // namespace
+
+QString translateSql(const QString &sql, const QSet<QString> &folded)
+{
+    static const QRegularExpression deleteStar(QStringLiteral("^(\\s*)delete\\s+\\*\\s+from\\b"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    QString out = sql;
+    out.replace(deleteStar, QStringLiteral("\\1delete from"));
+    if (out.contains(QLatin1Char('+')))
+        out = concatenationToPipes(out);
+    if (!folded.isEmpty() && out.contains(QLatin1String("like"), Qt::CaseInsensitive))
+        out = likeOverFoldedRange(tokenize(out), folded);
+    return out;
 }

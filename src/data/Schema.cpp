@@ -79,6 +79,23 @@ const std::vector<TableShape> &tables()
     return all;
 }
 
+const QSet<QString> &foldedColumns()
+{
+    static const QSet<QString> columns = [] {
+        QSet<QString> out;
+        static const QRegularExpression folded(QStringLiteral("FoldCase\\(\\s*\\[?(\\w+)\\]?\\s*\\)"),
+                                               QRegularExpression::CaseInsensitiveOption);
+        for (const Statement &s : statements()) {
+            if (s.table)
+                continue;
+            for (auto m = folded.globalMatch(s.sql); m.hasNext();)
+                out.insert(m.next().captured(1).toLower());
+        }
+        return out;
+    }();
+    return columns;
+}
+
 const PostgresNames &postgresNames()
 {
     static const PostgresNames names = [] {
@@ -94,6 +111,7 @@ const PostgresNames &postgresNames()
             if (!s.table)
                 n.canonical.insert(s.name.toLower(), s.name);
         }
+        n.folded = foldedColumns();
         return n;
     }();
     return names;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QString>
+#include <QSet>
 #include <QStringList>
 
 class Connection;
@@ -34,6 +35,9 @@ const std::vector<Statement> &statements();
 const std::vector<TableShape> &tables();
 // The four tables every Medlantis database holds, whatever its age.
 QStringList requiredTables();
+
+// The lower-case names of the columns with an index on FoldCase(column).
+const QSet<QString> &foldedColumns();
 
 // The names for the dialect translation to a server database.
 const PostgresNames &postgresNames();

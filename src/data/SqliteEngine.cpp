@@ -8,6 +8,7 @@
 
 #include "data/DbError.h"
 #include "data/Dialect.h"
+#include "data/Schema.h"
 
 namespace {
 
@@ -107,11 +108,34 @@ void sqlStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     sqlite3_result_int(ctx, r < 0 ? -1 : (r > 0 ? 1 : 0));
 }
 
+// FoldCase(text): the case-folded text, as the like compares it; "" for
+// NULL. The indexes on names hold it.
+void sqlFoldCase(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+        return;
+    }
+    const auto *text = sqlite3_value_text(argv[0]);
+    const int n = sqlite3_value_bytes(argv[0]);
+    if (isAscii(text, n)) {
+        std::string folded(reinterpret_cast<const char *>(text), size_t(n));
+        for (char &c : folded)
+            c = char(lowerAscii(static_cast<unsigned char>(c)));
+        sqlite3_result_text(ctx, folded.data(), n, SQLITE_TRANSIENT);
+        return;
+    }
+    const QByteArray folded =
+        QString::fromUtf8(reinterpret_cast<const char *>(text), n).toCaseFolded().toUtf8();
+    sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 void registerSqlFunctions(sqlite3 *db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(db, "FoldCase", 1, flags, nullptr, sqlFoldCase, nullptr, nullptr);
     sqlite3_create_function(db, "like", 2, flags, nullptr, sqlLike, nullptr, nullptr);
     sqlite3_create_function(db, "like", 3, flags, nullptr, sqlLike, nullptr, nullptr);
     sqlite3_create_function(db, "StrComp", 2, flags, nullptr, sqlStrComp, nullptr, nullptr);
@@ -270,6 +294,8 @@ sqlite3 *openDatabaseFile(const QString &path, const QString &password)
         sqlite3_key(db, key.constData(), key.size());
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // The indexes on names are built with FoldCase: no write reaches them without it.
+    registerSqlFunctions(db);
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         const int code = rc;
@@ -284,7 +310,6 @@ SqliteEngine::SqliteEngine(const QString &path, const QString &password)
 {
     // The file may sit on a shared folder: keep the classic rollback journal.
     sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
-    registerSqlFunctions(m_db);
 }
 
 SqliteEngine::~SqliteEngine()
@@ -299,7 +324,7 @@ void SqliteEngine::raise(int rc) const
 
 QString SqliteEngine::translate(const QString &sql) const
 {
-    return translateSql(sql);
+    return translateSql(sql, Schema::foldedColumns());
 }
 
 void SqliteEngine::execute(const QString &sql)

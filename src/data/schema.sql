@@ -42,6 +42,12 @@ CREATE TABLE PatientRecords (
     DysmenorrheaNoted TEXT
 );
 
+-- The patient list, its search and the patient selector read names through
+-- these, in order and a page at a time, whatever the size of the practice.
+CREATE INDEX PatientRecordsLastName ON PatientRecords (FoldCase(LastName), PatientID);
+
+CREATE INDEX PatientRecordsFirstName ON PatientRecords (FoldCase(FirstName), PatientID);
+
 CREATE TABLE MedicalHistory (
     HistoryID INTEGER PRIMARY KEY,
     PatientID INTEGER,

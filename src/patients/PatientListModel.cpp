@@ -1,18 +1,18 @@
 #include "patients/PatientListModel.h"
 
+#include "data/Connection.h"
 #include "data/Recordset.h"
 #include "shell/modMain.h"
 
 namespace {
 
-const char *const kFieldNames[PatientListModel::ColumnCount] = {
-    "PatientID", "LastName", "FirstName", "MiddleName", "DateOfBirth", "Gender", "MaritalStatus",
-};
-
 const char *const kHeadings[PatientListModel::ColumnCount] = {
     "Patient ID", "Last Name", "First Name", "Middle Name",
     "Date Of Birth", "Gender", "Marital Status",
 };
+
+// Ids up to this have a bit each; a practice beyond it gets a set instead.
+constexpr qint64 kLargestBitmapId = qint64(1) << 26;
 
 } // namespace
 
@@ -20,46 +20,182 @@ PatientListModel::PatientListModel(QObject *parent) : QAbstractTableModel(parent
 {
 }
 
-void PatientListModel::load(Recordset &rs)
+void PatientListModel::setPageSizes(int first, int later)
 {
-    beginResetModel();
-    m_rows.clear();
-    if (!rs.isEOF()) {
-        // Look the fields up once, not once per row.
-        std::array<int, ColumnCount> fields{};
-        for (int c = 0; c < ColumnCount; ++c)
-            fields[size_t(c)] = rs.FieldIndex(QLatin1String(kFieldNames[c]));
-        m_rows.reserve(size_t(rs.RecordCount() - rs.AbsolutePosition() + 1));
-        const QVariant empty = QString();
-        try {
-            while (!rs.isEOF()) {
-                std::array<QString, ColumnCount> line;
-                for (int c = 0; c < ColumnCount; ++c) {
-                    if (fields[size_t(c)] >= 0)
-                        line[size_t(c)] = NullToDefault(rs.Value(fields[size_t(c)]), empty)
-                                              .toString();
-                }
-                m_rows.push_back(std::move(line));
-                rs.MoveNext();
-            }
-        } catch (...) {
-            endResetModel();
-            throw;
-        }
-    }
-    endResetModel();
+    m_firstPage = qMax(1, first);
+    m_laterPages = qMax(1, later);
 }
 
 void PatientListModel::clear()
 {
     beginResetModel();
-    m_rows.clear();
+    m_db = nullptr;
+    m_open = false;
+    m_atEnd = true;
+    m_started = false;
+    m_total = -1;
+    m_ids = {};
+    m_ends = {};
+    m_text = QByteArray();
+    m_seenBits = {};
+    m_seenLarge = {};
     endResetModel();
+}
+
+void PatientListModel::open(Connection &db, const PatientListQuery &query)
+{
+    clear();
+    Recordset rs;
+    rs.Open(QStringLiteral("select max(PatientID) from [PatientRecords]"), db, adOpenStatic,
+            adLockReadOnly);
+    const QVariant largest = rs.isEOF() ? QVariant() : rs.Value(0);
+    rs.Close();
+    m_db = &db;
+    m_query = query;
+    m_open = true;
+    m_lastId = largest.isNull() ? 0 : largest.toLongLong();
+    m_atEnd = largest.isNull();
+    if (m_lastId < kLargestBitmapId)
+        m_seenBits.assign(size_t(qMax<qint64>(m_lastId, 0) + 1), false);
+    if (!m_atEnd)
+        readPage(m_firstPage);
+}
+
+QString PatientListModel::pageSql(int limit) const
+{
+    const QString key = QStringLiteral("FoldCase([") + m_query.sortColumn + QStringLiteral("])");
+    const QString direction = m_query.descending ? QStringLiteral(" desc") : QStringLiteral(" asc");
+    QString sql = QStringLiteral("SELECT ") + key
+                  + QStringLiteral(",PatientID,LastName,FirstName,MiddleName,DateOfBirth,Gender,"
+                                   "MaritalStatus FROM [PatientRecords] where ");
+    if (!m_query.condition.isEmpty())
+        sql += QLatin1Char('(') + m_query.condition + QStringLiteral(") and ");
+    // The "+" keeps the engine from reading by id instead of by the name's index.
+    sql += QStringLiteral("+[PatientID] <= ") + QString::number(m_lastId);
+    if (m_started) {
+        sql += QStringLiteral(" and (") + key + QStringLiteral(", [PatientID]) ")
+               + (m_query.descending ? QStringLiteral("<") : QStringLiteral(">"))
+               + QStringLiteral(" ('") + sqlText(m_afterKey) + QStringLiteral("', ")
+               + QString::number(m_afterId) + QLatin1Char(')');
+    }
+    return sql + QStringLiteral(" order by ") + key + direction + QStringLiteral(", [PatientID]")
+           + direction + QStringLiteral(" limit ") + QString::number(limit);
+}
+
+bool PatientListModel::seen(qint64 id)
+{
+    if (id >= 0 && id < qint64(m_seenBits.size())) {
+        if (m_seenBits[size_t(id)])
+            return true;
+        m_seenBits[size_t(id)] = true;
+        return false;
+    }
+    if (m_seenLarge.contains(id))
+        return true;
+    m_seenLarge.insert(id);
+    return false;
+}
+
+void PatientListModel::readPage(int limit)
+{
+    Recordset rs;
+    rs.Open(pageSql(limit), *m_db, adOpenStatic, adLockReadOnly);
+    const int read = rs.RecordCount();
+    std::vector<qint64> ids;
+    std::vector<quint32> ends;
+    QByteArray text;
+    ids.reserve(size_t(read));
+    ends.reserve(size_t(read) * (ColumnCount - 1));
+    const QVariant empty = QString();
+    for (; !rs.isEOF(); rs.MoveNext()) {
+        m_afterKey = rs.Value(0).toString();
+        m_afterId = rs.Value(1).toLongLong();
+        m_started = true;
+        if (seen(m_afterId))
+            continue;
+        ids.push_back(m_afterId);
+        for (int c = 1; c < ColumnCount; ++c) {
+            text += NullToDefault(rs.Value(c + 1), empty).toString().toUtf8();
+            ends.push_back(quint32(m_text.size() + text.size()));
+        }
+    }
+    m_atEnd = read < limit;
+    if (ids.empty())
+        return;
+    const int first = int(m_ids.size());
+    beginInsertRows(QModelIndex(), first, first + int(ids.size()) - 1);
+    m_ids.insert(m_ids.end(), ids.begin(), ids.end());
+    m_ends.insert(m_ends.end(), ends.begin(), ends.end());
+    m_text += text;
+    endInsertRows();
+}
+
+int PatientListModel::totalCount()
+{
+    if (!m_open)
+        return 0;
+    if (m_total < 0) {
+        if (m_lastId == 0 && m_atEnd && m_ids.empty()) {
+            m_total = 0;
+        } else {
+            Recordset rs;
+            QString sql = QStringLiteral("select count(*) from [PatientRecords] where ");
+            if (!m_query.condition.isEmpty())
+                sql += QLatin1Char('(') + m_query.condition + QStringLiteral(") and ");
+            rs.Open(sql + QStringLiteral("+[PatientID] <= ") + QString::number(m_lastId), *m_db,
+                    adOpenStatic, adLockReadOnly);
+            m_total = rs.isEOF() ? 0 : rs.Value(0).toInt();
+        }
+    }
+    return m_total;
+}
+
+bool PatientListModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && m_open && !m_atEnd;
+}
+
+void PatientListModel::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    // The view asks while scrolling: a failure ends the list here rather than
+    // taking the program down; the next load tries again.
+    bool read = false;
+    if (m_guard) {
+        read = m_guard([this] { readPage(m_laterPages); });
+    } else {
+        try {
+            readPage(m_laterPages);
+            read = true;
+        } catch (...) {
+        }
+    }
+    if (!read)
+        m_atEnd = true;
+}
+
+bool PatientListModel::fetchUntil(int row)
+{
+    while (row >= rowCount() && canFetchMore(QModelIndex()))
+        readPage(m_laterPages);
+    return row >= 0 && row < rowCount();
+}
+
+QString PatientListModel::text(int row, Column column) const
+{
+    if (row < 0 || row >= rowCount())
+        return QString();
+    if (column == PatientID)
+        return QString::number(m_ids[size_t(row)]);
+    const size_t at = size_t(row) * (ColumnCount - 1) + size_t(column - 1);
+    const quint32 begin = at == 0 ? 0 : m_ends[at - 1];
+    return QString::fromUtf8(m_text.constData() + begin, qsizetype(m_ends[at] - begin));
 }
 
 int PatientListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_ids.size());
 }
 
 int PatientListModel::columnCount(const QModelIndex &parent) const
@@ -71,7 +207,7 @@ QVariant PatientListModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
         return QVariant();
-    return m_rows[size_t(index.row())][index.column()];
+    return text(index.row(), Column(index.column()));
 }
 
 QVariant PatientListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,15 +1,30 @@
 #pragma once
 
-#include <array>
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <functional>
 #include <vector>
 
-#include <QAbstractTableModel>
-#include <QString>
+class Connection;
 
-class Recordset;
+// Which patients a list shows and in what order: a condition in the windows'
+// dialect ("" for every patient) and the name column it is sorted by.
+struct PatientListQuery
+{
+    QString condition;
+    QString sortColumn = QStringLiteral("LastName");
+    bool descending = false;
+};
 
-// The lines of the patient list: one per PatientRecords row, with the id
-// and six columns of text. Filled once per query, read by the view.
+// The lines of the patient list and the patient selector: the id and six
+// columns of text. It reads a page of rows at a time, in the order of the
+// index on the sort column, as the view scrolls (canFetchMore/fetchMore), so
+// what the user sees costs the same in any size of practice. Each page
+// continues after the last line read (its sort key and id), which keeps the
+// lines of one load in order and each one once; patients added after the
+// load began show at the next load.
 class PatientListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -27,19 +42,56 @@ public:
 
     explicit PatientListModel(QObject *parent = nullptr);
 
-    // Replaces the lines with the rows from the current one to the end; the
-    // recordset is then at its end.
-    void load(Recordset &rs);
+    // Replaces the lines with the first page of the query's rows. Throws DbError.
+    void open(Connection &db, const PatientListQuery &query);
     void clear();
+    // The number of rows the query gives in all (one count, kept until the
+    // next open); 0 when nothing is open.
+    int totalCount();
+    // Reads pages until row is loaded or the rows end; false when there is no such row.
+    bool fetchUntil(int row);
+    // Runs a page read asked for by the view while scrolling, so a failure is
+    // shown; false ends the list there.
+    using Guard = std::function<bool(const std::function<void()> &)>;
+    void setGuard(Guard guard) { m_guard = std::move(guard); }
+    // Rows read by the first page and by each later one.
+    void setPageSizes(int first, int later);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
 
-    QString text(int row, Column column) const { return m_rows[size_t(row)][column]; }
+    QString text(int row, Column column) const;
 
 private:
-    std::vector<std::array<QString, ColumnCount>> m_rows;
+    void readPage(int limit);
+    QString pageSql(int limit) const;
+    bool seen(qint64 id);
+
+    Connection *m_db = nullptr;
+    Guard m_guard;
+    PatientListQuery m_query;
+    bool m_open = false;
+    bool m_atEnd = true;
+    int m_firstPage = 100;
+    int m_laterPages = 1000;
+    // Patients with a larger id came after the load began.
+    qint64 m_lastId = 0;
+    // Where the next page starts: the last line's sort key and id.
+    QString m_afterKey;
+    qint64 m_afterId = 0;
+    bool m_started = false;
+    int m_total = -1;
+
+    // The lines, kept small: ids, and the texts of each line back to back in UTF-8.
+    std::vector<qint64> m_ids;
+    std::vector<quint32> m_ends; // where each text ends, ColumnCount - 1 per line
+    QByteArray m_text;
+    // The ids already listed, so a patient renamed meanwhile is not listed twice.
+    std::vector<bool> m_seenBits;
+    QSet<qint64> m_seenLarge;
 };

@@ -22,13 +22,18 @@ QString patientListSql()
            + QStringLiteral(" from [PatientRecords] order by [Lastname]");
 }
 
+QString patientSearchCondition(const QString &searchColumn, const QString &text)
+{
+    return QStringLiteral("[") + RemoveSpaces(searchColumn) + QStringLiteral("] like '")
+           + sqlText(text) + QStringLiteral("%'");
+}
+
 QString patientSearchSql(const QString &searchColumn, const QString &text,
                          const QString &sortColumn, bool descending)
 {
     return QStringLiteral("SELECT ") + listColumns() + QStringLiteral(" FROM [PatientRecords]")
-           + QStringLiteral(" where [") + RemoveSpaces(searchColumn) + QStringLiteral("] like '")
-           + sqlText(text)
-           + QStringLiteral("%' order by [") + RemoveSpaces(sortColumn) + QStringLiteral("] ")
+           + QStringLiteral(" where ") + patientSearchCondition(searchColumn, text)
+           + QStringLiteral(" order by [") + RemoveSpaces(sortColumn) + QStringLiteral("] ")
            + (descending ? QStringLiteral("desc") : QStringLiteral("asc"));
 }
 

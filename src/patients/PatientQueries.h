@@ -12,6 +12,10 @@ class Connection;
 // patient-list report prints.
 QString patientListSql();
 
+// The condition of a prefix search: the names in the column with the caption
+// searchColumn ("Last Name", "First Name") that begin with text, in any case.
+QString patientSearchCondition(const QString &searchColumn, const QString &text);
+
 // A prefix search over the same columns: searchColumn and sortColumn are the captions of the
 // search and sort boxes ("Last Name", "First Name"). Apostrophes in the
 // typed text are doubled, so a name like O'Brien can be searched for.

@@ -28,6 +28,7 @@
 #include "shell/MDIFormMain.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
+#include "shell/modMain.h"
 #include "shell/WidgetUtils.h"
 #include "visits/frmPatientVisit.h"
 
@@ -107,6 +108,9 @@ frmPatientList::frmPatientList(AppContext &context)
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setModel(m_model);
+    m_model->setGuard([this](const std::function<void()> &read) {
+        return trapped(ctx.prompter(), kModule, QStringLiteral("ListView1_Scroll"), 100, read);
+    });
     const int widths[PatientListModel::ColumnCount] = {80, 140, 140, 120, 100, 80, 110};
     for (int c = 0; c < PatientListModel::ColumnCount; ++c)
         ListView1->header()->resizeSection(c, widths[c]);
@@ -188,28 +192,21 @@ void frmPatientList::Form_Activate()
 void frmPatientList::listPatients()
 {
     Steps step(ctx.prompter(), kModule, QStringLiteral("listPatients"));
-    Recordset &rs = ctx.PatientListRecordset;
-    step([&] {
-        if (rs.State())
-            rs.Close();
-    });
+    step([&] { m_model->clear(); });
     step([&] {
         m_shownSql = patientListSql();
-        rs.Open(m_shownSql, ctx.db(), adOpenKeyset, adLockOptimistic);
+        fillFrom(PatientListQuery());
     });
-    step([&] { m_model->clear(); });
-    step([&] { fillFrom(rs); });
     step([&] {
         if (m_model->rowCount() > 0)
-            showRecordPosition(selectedRow() + 1, m_model->rowCount());
+            showRecordPosition(selectedRow() + 1, m_model->totalCount());
     });
 }
 
 void frmPatientList::txtSearch_Change()
 {
     Steps step(ctx.prompter(), kModule, QStringLiteral("txtSearch_Change"));
-    Recordset &rs = ctx.PatientListRecordset;
-    QString sql;
+    PatientListQuery query;
     step([&] {
         for (QComboBox *box : {cboSearch, cboSortBy, cboSortType}) {
             if (box->currentIndex() < 0)
@@ -217,32 +214,27 @@ void frmPatientList::txtSearch_Change()
         }
     });
     step([&] {
-        if (rs.State())
-            rs.Close();
+        query.condition = patientSearchCondition(cboSearch->currentText(), txtSearch->text());
+        query.sortColumn = RemoveSpaces(cboSortBy->currentText());
+        query.descending = cboSortType->currentIndex() == 1;
     });
+    step([&] { m_model->clear(); });
     step([&] {
-        sql = patientSearchSql(cboSearch->currentText(), txtSearch->text(),
-                               cboSortBy->currentText(), cboSortType->currentIndex() == 1);
-    });
-    step([&] {
-        m_shownSql = sql;
-        rs.Open(sql, ctx.db(), adOpenStatic, adLockReadOnly);
-    });
-    step([&] {
-        m_model->clear();
-        fillFrom(rs);
+        m_shownSql = patientSearchSql(cboSearch->currentText(), txtSearch->text(),
+                                      cboSortBy->currentText(), query.descending);
+        fillFrom(query);
     });
     step([&] {
         if (m_model->rowCount() > 0)
-            showRecordPosition(selectedRow() + 1, m_model->rowCount());
+            showRecordPosition(selectedRow() + 1, m_model->totalCount());
     });
 }
 
-void frmPatientList::fillFrom(Recordset &rs)
+void frmPatientList::fillFrom(const PatientListQuery &query)
 {
     m_filling = true;
     try {
-        m_model->load(rs);
+        m_model->open(ctx.db(), query);
         if (m_model->rowCount() > 0)
             ListView1->setCurrentIndex(m_model->index(0, 0));
     } catch (...) {
@@ -270,7 +262,7 @@ void frmPatientList::ListView1_Click()
     const int row = selectedRow();
     if (m_model->rowCount() == 0 || row < 0)
         return;
-    showRecordPosition(row + 1, m_model->rowCount());
+    showRecordPosition(row + 1, m_model->totalCount());
     ctx.EditPatientID = m_model->text(row, PatientListModel::PatientID);
 }
 
@@ -388,7 +380,7 @@ void frmPatientList::resizeEvent(QResizeEvent *event)
     Form::resizeEvent(event);
     if (isMinimized() || (parentWidget() && parentWidget()->isMinimized()))
         return;
-    const Recordset &rs = ctx.PatientListRecordset;
-    if (rs.State() && !rs.isEOF())
-        showRecordPosition(rs.AbsolutePosition(), rs.RecordCount());
+    const int row = selectedRow();
+    if (row >= 0)
+        showRecordPosition(row + 1, m_model->totalCount());
 }

@@ -9,6 +9,7 @@ class QLineEdit;
 class QToolBar;
 class QTreeView;
 class Recordset;
+struct PatientListQuery;
 
 // The practice's list of patients: a child window of the main window, with
 // a search by the beginning of a name, sorting, and the commands on the
@@ -45,8 +46,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    // Lines from the recordset, the first one selected.
-    void fillFrom(Recordset &rs);
+    // The first lines of the query, the first one selected.
+    void fillFrom(const PatientListQuery &query);
     void showRecordPosition(int position, int count);
     int selectedRow() const;
     void editPatient();

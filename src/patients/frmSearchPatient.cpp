@@ -10,6 +10,7 @@
 
 #include "data/Recordset.h"
 #include "patients/PatientListModel.h"
+#include "patients/PatientQueries.h"
 #include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -38,6 +39,10 @@ frmSearchPatient::frmSearchPatient(AppContext &context) : Form(context)
     cmdHideAll = newButton(this, "cmdHideAll", QStringLiteral("Hide All"));
 
     m_patients = new PatientListModel(this);
+    m_patients->setGuard([this](const std::function<void()> &read) {
+        return trapped(ctx.prompter(), QStringLiteral("frmSearchPatient"),
+                       QStringLiteral("ListView1_Scroll"), 100, read);
+    });
     ListView1 = newReportList(m_patients, this, {70, 130, 130, 120, 100, 80, 110});
 
     cmdSelect = newButton(this, "cmdSelect", QStringLiteral("Select"));
@@ -95,10 +100,7 @@ void frmSearchPatient::showAll(Steps &step)
         if (cboSearch->currentIndex() < 0)
             cboSearch->setCurrentIndex(0);
     });
-    step([&] {
-        fill(QStringLiteral("SELECT * FROM [PatientRecords]")
-             + QStringLiteral(" order by [LastName] asc"));
-    });
+    step([&] { fill(PatientListQuery()); });
     if (step.failed())
         return;
     step([&] { showRecordPosition(); });
@@ -123,22 +125,18 @@ void frmSearchPatient::txtSearch_Change()
             cboSearch->setCurrentIndex(0);
     });
     step([&] {
-        // Doubled apostrophes: a name such as O'Neil is searched, not a broken statement.
-        fill(QStringLiteral("SELECT * FROM PatientRecords") + QStringLiteral(" where [")
-             + RemoveSpaces(cboSearch->currentText()) + QStringLiteral("] like '")
-             + sqlText(txtSearch->text()) + QStringLiteral("%' order by LastName"));
+        PatientListQuery query;
+        query.condition = patientSearchCondition(cboSearch->currentText(), txtSearch->text());
+        fill(query);
     });
     if (step.failed())
         return;
     step([&] { showRecordPosition(); });
 }
 
-void frmSearchPatient::fill(const QString &sql)
+void frmSearchPatient::fill(const PatientListQuery &query)
 {
-    Recordset rs;
-    rs.Open(sql, ctx.db(), adOpenStatic, adLockReadOnly);
-    m_patients->load(rs);
-    rs.Close();
+    m_patients->open(ctx.db(), query);
     if (m_patients->rowCount() > 0)
         ListView1->setCurrentIndex(m_patients->index(0, 0));
 }
@@ -149,7 +147,7 @@ void frmSearchPatient::showRecordPosition()
         return;
     ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
         0, QStringLiteral("Record ") + QString::number(selectedRow() + 1) + QStringLiteral(" of ")
-               + QString::number(m_patients->rowCount()));
+               + QString::number(m_patients->totalCount()));
 }
 
 int frmSearchPatient::selectedRow() const

@@ -3,6 +3,7 @@
 #include "shell/Form.h"
 
 class PatientListModel;
+struct PatientListQuery;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -38,8 +39,8 @@ protected:
 
 private:
     void showAll(Steps &step);
-    // Fills the list from sql and selects the first line.
-    void fill(const QString &sql);
+    // Fills the list with the first lines of query and selects the first line.
+    void fill(const PatientListQuery &query);
     void showRecordPosition();
     int selectedRow() const;
     // The export commands, on the chosen patient's visits.

@@ -40,9 +40,14 @@ TEST(PostgresDialect, TranslatesTheWindowsSql)
         {"select max(id) from (select max(PatientID) as id from PatientRecords) as Ids",
          R"(select max("id") from (select max("PatientID") as "id" from "PatientRecords") as "Ids")"},
         // like: both sides lower case, and a backslash is no escape.
-        {"SELECT * FROM [PatientRecords] where [LastName] like 'O''B\\%' order by [LastName] desc",
-         R"(SELECT * FROM "PatientRecords" where lower("LastName") like lower('O''B\%') escape '' )"
-         R"(order by lower("LastName") desc)"},
+        {"SELECT * FROM [MedicalHistory] where [Nurse] like 'O''B\\%' order by [Nurse] desc",
+         R"(SELECT * FROM "MedicalHistory" where lower("Nurse") like lower('O''B\%') escape '' )"
+         R"(order by lower("Nurse") desc)"},
+        // A name with a folded index is searched through it.
+        {"select PatientID from PatientRecords where LastName like 'MA%' order by FoldCase(LastName)",
+         R"(select "PatientID" from "PatientRecords" where ((lower(coalesce("LastName", '')) )"
+         R"(COLLATE "C") like lower('MA%') escape '' and lower("LastName") like lower('MA%') )"
+         R"(escape '') order by (lower(coalesce("LastName", '')) COLLATE "C"))"},
         // Only case-insensitive columns sort by their lower-case form.
         {"select * from MedicalHistory order by VisitDate desc, Nurse, HistoryID",
          R"(select * from "MedicalHistory" order by "VisitDate" desc, lower("Nurse"), "HistoryID")"},
