@@ -93,6 +93,8 @@ bool likeFrom(const QString &p, int pi, const QString &t, int ti, QChar escape)
 
 } // namespace
 
+bool isPrefixPattern(const QString &pattern);
+
 bool likeMatch(const QString &pattern, const QString &text, QChar escape)
 {
     return likeFrom(pattern.toCaseFolded(), 0, text.toCaseFolded(), 0,
@@ -255,9 +257,11 @@ public:
                         && !(after < to && isWord(m_tokens[after], "escape"))) {
                         const QString like = QStringLiteral(" like lower(") + m_tokens[pattern].text
                                              + QStringLiteral(") escape ''");
-                        out += QLatin1Char('(') + foldedKey(name) + like
-                               + QStringLiteral(" and lower(") + name + QLatin1Char(')') + like
-                               + QLatin1Char(')');
+                        const QString text = m_tokens[pattern].text;
+                        out += QLatin1Char('(') + foldedKey(name) + like;
+                        if (!isPrefixPattern(text.mid(1, text.size() - 2)))
+                            out += QStringLiteral(" and lower(") + name + QLatin1Char(')') + like;
+                        out += QLatin1Char(')');
                         itemStart = false;
                         i = pattern;
                         continue;
@@ -424,6 +428,19 @@ QString translateSqlForPostgres(const QString &sql, const PostgresNames &names)
     return PostgresWriter(tokens, names).write(0, tokens.size());
 }
 
+// A pattern of literal text followed by "%" only, such as 'SMI%'.
+bool isPrefixPattern(const QString &pattern)
+{
+    const qsizetype wildcard = pattern.indexOf(QRegularExpression(QStringLiteral("[%_]")));
+    if (wildcard <= 0)
+        return false;
+    for (qsizetype i = wildcard; i < pattern.size(); ++i) {
+        if (pattern.at(i) != QLatin1Char('%'))
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 QString unquoted(const QString &literal)
@@ -515,7 +532,10 @@ QString likeOverFoldedRange(const std::vector<Token> &tokens, const QSet<QString
         out += QLatin1Char('(') + key + QStringLiteral(" >= ") + quoted(low);
         if (!high.isEmpty())
             out += QStringLiteral(" and ") + key + QStringLiteral(" < ") + quoted(high);
-        out += QStringLiteral(" and ") + whole + QLatin1Char(')');
+        // 'TEXT%' means the range and no more: the index alone answers it.
+        if (!isPrefixPattern(foldedPattern))
+            out += QStringLiteral(" and ") + whole;
+        out += QLatin1Char(')');
     }
     return out;
 }

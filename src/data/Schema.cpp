@@ -143,21 +143,34 @@ QStringList missingTables(Connection &db)
     return missing;
 }
 
-void createMissing(Connection &db)
+void createMissing(Connection &db,
+                   const std::function<void(const QString &, int, int)> &progress)
 {
     Engine &engine = db.engine();
-    const QStringList present = engine.schemaObjects();
-    std::vector<const Statement *> wanted;
-    for (const Statement &s : statements()) {
-        if (!present.contains(s.name.toLower()))
-            wanted.push_back(&s);
-    }
-    if (wanted.empty())
+    const auto lacking = [&] {
+        const QStringList present = engine.schemaObjects();
+        std::vector<const Statement *> wanted;
+        for (const Statement &s : statements()) {
+            if (!present.contains(s.name.toLower()))
+                wanted.push_back(&s);
+        }
+        return wanted;
+    };
+    if (lacking().empty())
         return;
+    // Another workstation may be adding the same things: look again under the lock.
     Transaction transaction(db);
-    for (const Statement *s : wanted)
+    const std::vector<const Statement *> wanted = lacking();
+    const int total = int(wanted.size());
+    int done = 0;
+    for (const Statement *s : wanted) {
+        if (progress)
+            progress(s->name, done++, total);
         engine.createSchemaObject(s->sql);
+    }
     transaction.commit();
+    if (progress && total > 0)
+        progress(QString(), total, total);
 }
 
 QStringList requiredTables()

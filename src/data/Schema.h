@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QString>
@@ -49,7 +50,10 @@ QStringList missingTables(Connection &db);
 // Creates every table and index of the schema that the database lacks, in one
 // transaction: a new server database gets them all, an older file the ones
 // added since it was made.
-void createMissing(Connection &db);
+// progress, when given, hears of each statement before it runs and once
+// more when all are done.
+void createMissing(Connection &db,
+                   const std::function<void(const QString &name, int done, int total)> &progress = {});
 
 // Creates a new plain database file at path (which must not exist) from the schema.
 void createDatabaseFile(const QString &path);

@@ -13,6 +13,8 @@ const char *const kHeadings[PatientListModel::ColumnCount] = {
 
 // Ids up to this have a bit each; a practice beyond it gets a set instead.
 constexpr qint64 kLargestBitmapId = qint64(1) << 26;
+// Later pages double up to this: a long scroll takes few statements.
+constexpr int kLargestPage = 2000;
 
 } // namespace
 
@@ -33,6 +35,7 @@ void PatientListModel::clear()
     m_open = false;
     m_atEnd = true;
     m_started = false;
+    m_skipped = false;
     m_total = -1;
     m_ids = {};
     m_ends = {};
@@ -52,6 +55,7 @@ void PatientListModel::open(Connection &db, const PatientListQuery &query)
     rs.Close();
     m_db = &db;
     m_query = query;
+    m_nextPage = m_laterPages;
     m_open = true;
     m_lastId = largest.isNull() ? 0 : largest.toLongLong();
     m_atEnd = largest.isNull();
@@ -73,10 +77,15 @@ QString PatientListModel::pageSql(int limit) const
     // The "+" keeps the engine from reading by id instead of by the name's index.
     sql += QStringLiteral("+[PatientID] <= ") + QString::number(m_lastId);
     if (m_started) {
-        sql += QStringLiteral(" and (") + key + QStringLiteral(", [PatientID]) ")
-               + (m_query.descending ? QStringLiteral("<") : QStringLiteral(">"))
-               + QStringLiteral(" ('") + sqlText(m_afterKey) + QStringLiteral("', ")
-               + QString::number(m_afterId) + QLatin1Char(')');
+        // After the last line: (key, id) beyond it, written so that the key
+        // alone bounds the index range.
+        const QString after = QLatin1Char('\'') + sqlText(m_afterKey) + QLatin1Char('\'');
+        const QString beyond = m_query.descending ? QStringLiteral(" < ") : QStringLiteral(" > ");
+        sql += QStringLiteral(" and ") + key + (m_query.descending ? QStringLiteral(" <= ")
+                                                                   : QStringLiteral(" >= "))
+               + after + QStringLiteral(" and (") + key + beyond + after
+               + QStringLiteral(" or [PatientID]") + beyond + QString::number(m_afterId)
+               + QLatin1Char(')');
     }
     return sql + QStringLiteral(" order by ") + key + direction + QStringLiteral(", [PatientID]")
            + direction + QStringLiteral(" limit ") + QString::number(limit);
@@ -111,8 +120,10 @@ void PatientListModel::readPage(int limit)
         m_afterKey = rs.Value(0).toString();
         m_afterId = rs.Value(1).toLongLong();
         m_started = true;
-        if (seen(m_afterId))
+        if (seen(m_afterId)) {
+            m_skipped = true;
             continue;
+        }
         ids.push_back(m_afterId);
         for (int c = 1; c < ColumnCount; ++c) {
             text += NullToDefault(rs.Value(c + 1), empty).toString().toUtf8();
@@ -135,8 +146,8 @@ int PatientListModel::totalCount()
     if (!m_open)
         return 0;
     if (m_total < 0) {
-        if (m_lastId == 0 && m_atEnd && m_ids.empty()) {
-            m_total = 0;
+        if (countKnown()) {
+            m_total = rowCount();
         } else {
             Recordset rs;
             QString sql = QStringLiteral("select count(*) from [PatientRecords] where ");
@@ -148,6 +159,11 @@ int PatientListModel::totalCount()
         }
     }
     return m_total;
+}
+
+bool PatientListModel::countKnown() const
+{
+    return !m_open || m_total >= 0 || (m_atEnd && !m_skipped);
 }
 
 bool PatientListModel::canFetchMore(const QModelIndex &parent) const
@@ -163,22 +179,25 @@ void PatientListModel::fetchMore(const QModelIndex &parent)
     // taking the program down; the next load tries again.
     bool read = false;
     if (m_guard) {
-        read = m_guard([this] { readPage(m_laterPages); });
+        read = m_guard([this] { readPage(m_nextPage); });
     } else {
         try {
-            readPage(m_laterPages);
+            readPage(m_nextPage);
             read = true;
         } catch (...) {
         }
     }
     if (!read)
         m_atEnd = true;
+    m_nextPage = qMin(m_nextPage * 2, qMax(kLargestPage, m_laterPages));
 }
 
 bool PatientListModel::fetchUntil(int row)
 {
-    while (row >= rowCount() && canFetchMore(QModelIndex()))
-        readPage(m_laterPages);
+    while (row >= rowCount() && canFetchMore(QModelIndex())) {
+        readPage(m_nextPage);
+        m_nextPage = qMin(m_nextPage * 2, qMax(kLargestPage, m_laterPages));
+    }
     return row >= 0 && row < rowCount();
 }
 

@@ -48,13 +48,15 @@ public:
     // The number of rows the query gives in all (one count, kept until the
     // next open); 0 when nothing is open.
     int totalCount();
+    // True when totalCount needs no statement: every row is read, or it was counted.
+    bool countKnown() const;
     // Reads pages until row is loaded or the rows end; false when there is no such row.
     bool fetchUntil(int row);
     // Runs a page read asked for by the view while scrolling, so a failure is
     // shown; false ends the list there.
     using Guard = std::function<bool(const std::function<void()> &)>;
     void setGuard(Guard guard) { m_guard = std::move(guard); }
-    // Rows read by the first page and by each later one.
+    // Rows read by the first page and by the next one; later pages double.
     void setPageSizes(int first, int later);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -77,14 +79,16 @@ private:
     PatientListQuery m_query;
     bool m_open = false;
     bool m_atEnd = true;
-    int m_firstPage = 100;
-    int m_laterPages = 1000;
+    int m_firstPage = 50;
+    int m_laterPages = 100;
+    int m_nextPage = 100;
     // Patients with a larger id came after the load began.
     qint64 m_lastId = 0;
     // Where the next page starts: the last line's sort key and id.
     QString m_afterKey;
     qint64 m_afterId = 0;
     bool m_started = false;
+    bool m_skipped = false; // a line was left out as listed already
     int m_total = -1;
 
     // The lines, kept small: ids, and the texts of each line back to back in UTF-8.

@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QResizeEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QValidator>
@@ -197,10 +198,7 @@ void frmPatientList::listPatients()
         m_shownSql = patientListSql();
         fillFrom(PatientListQuery());
     });
-    step([&] {
-        if (m_model->rowCount() > 0)
-            showRecordPosition(selectedRow() + 1, m_model->totalCount());
-    });
+    step([&] { showCount(); });
 }
 
 void frmPatientList::txtSearch_Change()
@@ -224,10 +222,7 @@ void frmPatientList::txtSearch_Change()
                                       cboSortBy->currentText(), query.descending);
         fillFrom(query);
     });
-    step([&] {
-        if (m_model->rowCount() > 0)
-            showRecordPosition(selectedRow() + 1, m_model->totalCount());
-    });
+    step([&] { showCount(); });
 }
 
 void frmPatientList::fillFrom(const PatientListQuery &query)
@@ -242,6 +237,24 @@ void frmPatientList::fillFrom(const PatientListQuery &query)
         throw;
     }
     m_filling = false;
+}
+
+void frmPatientList::showCount()
+{
+    if (m_model->rowCount() == 0)
+        return;
+    const int load = ++m_loads;
+    const auto show = [this, load] {
+        if (load != m_loads || m_model->rowCount() == 0)
+            return; // another load came first
+        trapped(ctx.prompter(), kModule, QStringLiteral("showCount"), 100,
+                [&] { showRecordPosition(selectedRow() + 1, m_model->totalCount()); });
+    };
+    // Counting a long list takes longer than its first screen: the lines show first.
+    if (m_model->countKnown())
+        show();
+    else
+        QTimer::singleShot(0, this, show);
 }
 
 void frmPatientList::showRecordPosition(int position, int count)

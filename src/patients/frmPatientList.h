@@ -48,6 +48,9 @@ protected:
 private:
     // The first lines of the query, the first one selected.
     void fillFrom(const PatientListQuery &query);
+    // "Record n of m" for a new load, at once or, when the rows must be
+    // counted, as soon as the first lines are shown.
+    void showCount();
     void showRecordPosition(int position, int count);
     int selectedRow() const;
     void editPatient();
@@ -57,6 +60,7 @@ private:
 
     PatientListModel *m_model;
     bool m_filling = false;
+    int m_loads = 0;
     // The statement the list was last filled from.
     QString m_shownSql;
 };

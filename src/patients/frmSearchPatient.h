@@ -47,4 +47,5 @@ private:
     void exportVisits(Steps &step, const QString &mode);
 
     PatientListModel *m_patients;
+    int m_loads = 0;
 };

@@ -24,6 +24,14 @@ public:
     virtual QString browseFolder(const QString &title, const QString &start) = 0;
     // False when nothing could open the address.
     virtual bool openUrl(const QString &url) = 0;
+    // Long work without a window of its own: done of total steps; done ==
+    // total ends it.
+    virtual void progress(const QString &text, int done, int total)
+    {
+        (void)text;
+        (void)done;
+        (void)total;
+    }
 };
 
 inline QString applicationTitle() { return QStringLiteral("Medlantis"); }

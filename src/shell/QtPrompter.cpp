@@ -1,6 +1,9 @@
 #include "shell/QtPrompter.h"
 
 #include <QApplication>
+#include <QProgressDialog>
+
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -106,4 +109,27 @@ bool QtPrompter::openUrl(const QString &url)
 {
     const QUrl target = QFileInfo::exists(url) ? QUrl::fromLocalFile(url) : QUrl(url);
     return QDesktopServices::openUrl(target);
+}
+
+QtPrompter::QtPrompter() = default;
+QtPrompter::~QtPrompter() = default;
+
+void QtPrompter::progress(const QString &text, int done, int total)
+{
+    if (done >= total) {
+        m_progress.reset();
+        return;
+    }
+    if (!m_progress) {
+        m_progress = std::make_unique<QProgressDialog>(text, QString(), 0, total,
+                                                       QApplication::activeWindow());
+        m_progress->setWindowTitle(applicationTitle());
+        m_progress->setWindowModality(Qt::ApplicationModal);
+        m_progress->setMinimumDuration(300);
+        m_progress->setAutoReset(false);
+    }
+    m_progress->setLabelText(text);
+    m_progress->setMaximum(total);
+    m_progress->setValue(done);
+    QCoreApplication::processEvents();
 }

@@ -73,8 +73,20 @@ void prepareSchema(AppState &state)
     if (!missing.isEmpty())
         throw DbError(3078, QStringLiteral("The database %1 lacks the Medlantis tables %2.")
                                 .arg(db.engine().describe(), missing.join(QStringLiteral(", "))));
-    // What later versions added to the schema, an older database gains now.
-    Schema::createMissing(db);
+    // What later versions added to the schema, an older database gains now:
+    // on a large practice, indexing its names takes a while.
+    Prompter &prompter = state.prompter();
+    const auto progress = [&prompter](const QString &name, int done, int total) {
+        prompter.progress(QStringLiteral("Preparing the database for this version (%1)...")
+                              .arg(name),
+                          done, total);
+    };
+    try {
+        Schema::createMissing(db, progress);
+    } catch (...) {
+        prompter.progress(QString(), 1, 1);
+        throw;
+    }
 }
 
 } // namespace SystemModule

@@ -46,8 +46,12 @@ TEST(PostgresDialect, TranslatesTheWindowsSql)
         // A name with a folded index is searched through it.
         {"select PatientID from PatientRecords where LastName like 'MA%' order by FoldCase(LastName)",
          R"(select "PatientID" from "PatientRecords" where ((lower(coalesce("LastName", '')) )"
-         R"(COLLATE "C") like lower('MA%') escape '' and lower("LastName") like lower('MA%') )"
-         R"(escape '') order by (lower(coalesce("LastName", '')) COLLATE "C"))"},
+         R"(COLLATE "C") like lower('MA%') escape '') order by (lower(coalesce("LastName", '')) )"
+         R"(COLLATE "C"))"},
+        {"select PatientID from PatientRecords where LastName like 'M_A%'",
+         R"(select "PatientID" from "PatientRecords" where ((lower(coalesce("LastName", '')) )"
+         R"(COLLATE "C") like lower('M_A%') escape '' and lower("LastName") like lower('M_A%') )"
+         R"(escape ''))"},
         // Only case-insensitive columns sort by their lower-case form.
         {"select * from MedicalHistory order by VisitDate desc, Nurse, HistoryID",
          R"(select * from "MedicalHistory" order by "VisitDate" desc, lower("Nurse"), "HistoryID")"},

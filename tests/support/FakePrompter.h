@@ -34,10 +34,15 @@ public:
     QString openFile(const QString &title, const QString &filter) override;
     QString browseFolder(const QString &title, const QString &start) override;
     bool openUrl(const QString &url) override;
+    void progress(const QString &text, int done, int total) override
+    {
+        progressSteps << QStringLiteral("%1 (%2/%3)").arg(text).arg(done).arg(total);
+    }
 
     std::vector<Box> boxes;
     std::vector<Dialog> dialogs;
     QStringList urls;
+    QStringList progressSteps;
     std::deque<MsgAnswer> answers;
     std::deque<QString> files; // answers of save/open/folder dialogs
     bool urlOpens = true;

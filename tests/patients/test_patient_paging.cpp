@@ -1,0 +1,277 @@
+#include <algorithm>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include "data/Connection.h"
+#include "data/Recordset.h"
+#include "data/Schema.h"
+#include "patients/PatientListModel.h"
+#include "patients/PatientQueries.h"
+#include "patients/frmAddNewPatient.h"
+#include "patients/frmPatientList.h"
+#include "patients/frmSearchPatient.h"
+#include "shell/MDIFormMain.h"
+#include "shell/StatusBarPanes.h"
+#include "shell/SystemModule.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+class PatientPaging : public ::testing::TestWithParam<EngineKind>
+{
+protected:
+    void SetUp() override { SKIP_WITHOUT_SERVER(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(, PatientPaging,
+                         ::testing::Values(EngineKind::Embedded, EngineKind::Server),
+                         [](const auto &info) { return engineName(info.param); });
+
+// The plan of a statement as the engine explains it, one text.
+QString planOf(TestWorld &w, const QString &sql)
+{
+    if (w.onServer())
+        w.exec(QStringLiteral("set enable_seqscan = off"));
+    Recordset rs;
+    rs.Open((w.onServer() ? QStringLiteral("explain ") : QStringLiteral("explain query plan "))
+                + sql,
+            w.db(), adOpenStatic, adLockReadOnly);
+    QStringList lines;
+    for (; !rs.isEOF(); rs.MoveNext())
+        lines << rs.Value(rs.FieldCount() - 1).toString();
+    return lines.join(QLatin1Char('\n'));
+}
+
+frmPatientList &openList(TestWorld &w)
+{
+    w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
+    w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
+    MDIFormMain &main = w.ctx().window<MDIFormMain>();
+    main.show();
+    main.CommandBars_Execute(9028, QStringLiteral("View Patient List"));
+    return w.ctx().window<frmPatientList>();
+}
+
+QStringList ids(const PatientListModel &model)
+{
+    QStringList out;
+    for (int r = 0; r < model.rowCount(); ++r)
+        out << model.text(r, PatientListModel::PatientID);
+    return out;
+}
+
+QString pane(TestWorld &w)
+{
+    return w.ctx().window<MDIFormMain>().StatusBar1->PaneText(0);
+}
+
+} // namespace
+
+TEST_P(PatientPaging, SearchAndOrderReadThroughTheNameIndexes)
+{
+    TestWorld w(GetParam());
+    for (int id = 1; id <= 40; ++id)
+        w.addPatient(id, QStringLiteral("Name%1").arg(id), QStringLiteral("First%1").arg(id));
+    if (w.onServer())
+        w.exec(QStringLiteral("analyze PatientRecords"));
+    const QString index = w.onServer() ? QStringLiteral("\"PatientRecordsLastName\"")
+                                       : QStringLiteral("PatientRecordsLastName");
+    const QString byFirst = w.onServer() ? QStringLiteral("\"PatientRecordsFirstName\"")
+                                         : QStringLiteral("PatientRecordsFirstName");
+
+    // The search as the list prints it, and as the lists read it a page at a time.
+    const QString search = planOf(
+        w, patientSearchSql(QStringLiteral("Last Name"), QStringLiteral("NA"),
+                            QStringLiteral("Last Name"), false));
+    EXPECT_TRUE(search.contains(index)) << search.toStdString();
+    const QString page = planOf(
+        w, QStringLiteral("select PatientID from PatientRecords where ")
+               + patientSearchCondition(QStringLiteral("First Name"), QStringLiteral("Fi"))
+               + QStringLiteral(" and (FoldCase([FirstName]), PatientID) > ('first1', 1) "
+                                "order by FoldCase([FirstName]), PatientID limit 50"));
+    EXPECT_TRUE(page.contains(byFirst)) << page.toStdString();
+    // The whole list in name order needs no sort of every row.
+    const QString all = planOf(w, QStringLiteral("select PatientID from PatientRecords order by "
+                                                 "FoldCase([LastName]) desc, PatientID desc "
+                                                 "limit 50"));
+    EXPECT_TRUE(all.contains(index)) << all.toStdString();
+    EXPECT_FALSE(all.contains(QStringLiteral("TEMP B-TREE"))) << all.toStdString();
+}
+
+TEST_P(PatientPaging, SearchFindsWhatItAlwaysFoundInNameOrder)
+{
+    TestWorld w(GetParam());
+    const char *const names[] = {
+        "Smith", "smythe", "Ólafsson", "ólöf", "Öberg", "O'Brien", "o'neil",
+        "Mc_Kay", "McKay", "Back\\slash", "  Blank", "", "Martín",
+    };
+    int id = 0;
+    for (const char *name : names)
+        w.addPatient(++id, QString::fromUtf8(name), QStringLiteral("F"));
+    w.addPatient(++id, QStringLiteral("x"), QStringLiteral("F"));
+    w.exec(QStringLiteral("update PatientRecords set LastName=null where PatientID=%1").arg(id));
+    frmPatientList &list = openList(w);
+    ASSERT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+
+    const struct
+    {
+        const char *typed;
+        QStringList ids; // by last name, ascending
+    } cases[] = {
+        {"SM", {"1", "2"}},
+        {"ÓL", {"3", "4"}},
+        {"ö", {"5"}},
+        {"O'", {"6", "7"}},
+        {"MC_", {"8", "9"}},
+        {"%KAY", {"8", "9"}},
+        {"M%N", {"13"}},
+        {"MARTÍN", {"13"}},
+        {"BACK\\", {"10"}},
+        {"  ", {"11"}},
+        {"ZZ", {}},
+        // Everyone with a last name, in the order of the folded names.
+        {"", {"12", "11", "10", "13", "8", "9", "6", "7", "1", "2", "3", "4", "5"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        list.txtSearch->setText(QString::fromUtf8(c.typed));
+        EXPECT_EQ(ids(list.model()), c.ids);
+        EXPECT_EQ(list.model().totalCount(), c.ids.size());
+    }
+    EXPECT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+}
+
+TEST_P(PatientPaging, PagesGiveEveryRowOnceInOrderWhileOthersChangeTheTable)
+{
+    TestWorld w(GetParam());
+    // Few names, so pages end inside runs of equal names.
+    const QStringList last = {"Kim", "adler", "Baker", "ADLER", "Kim", "Öz", "baker"};
+    for (int id = 1; id <= 60; ++id)
+        w.addPatient(id, last[id % last.size()], QStringLiteral("F%1").arg(id));
+    struct Line
+    {
+        QString key;
+        int id;
+    };
+    std::vector<Line> lines;
+    for (int id = 1; id <= 60; ++id)
+        lines.push_back({last[id % last.size()].toCaseFolded(), id});
+
+    for (const bool descending : {false, true}) {
+        SCOPED_TRACE(descending ? "descending" : "ascending");
+        std::vector<Line> expected = lines;
+        std::sort(expected.begin(), expected.end(), [&](const Line &a, const Line &b) {
+            const bool less = a.key != b.key ? a.key < b.key : a.id < b.id;
+            return descending ? !less && (a.key != b.key || a.id != b.id) : less;
+        });
+        QStringList expectedIds;
+        for (const Line &l : expected)
+            expectedIds << QString::number(l.id);
+
+        PatientListModel model;
+        model.setPageSizes(5, 7);
+        PatientListQuery query;
+        query.descending = descending;
+        model.open(w.db(), query);
+        EXPECT_EQ(model.rowCount(), 5);
+        EXPECT_EQ(model.totalCount(), 60);
+        while (model.canFetchMore(QModelIndex()))
+            model.fetchMore(QModelIndex());
+        EXPECT_EQ(ids(model), expectedIds);
+    }
+
+    // Another workstation works while this list is half read.
+    Connection other;
+    other.Open(w.ctx().databaseFile(), w.ctx().databasePassword());
+    PatientListModel model;
+    model.setPageSizes(10, 10);
+    model.open(w.db(), PatientListQuery());
+    const QStringList firstPage = ids(model);
+    const QString early = firstPage.first();
+    const QString late = QStringLiteral("4"); // an ADLER, read by the second page
+    ASSERT_FALSE(firstPage.contains(late));
+    other.Execute(QStringLiteral("update PatientRecords set LastName='Zed' where PatientID=") +
+                  early);
+    other.Execute(QStringLiteral("delete from PatientRecords where PatientID=") + late);
+    other.Execute(QStringLiteral("insert into PatientRecords (PatientID, LastName) values (61, 'Aaron')"));
+    while (model.canFetchMore(QModelIndex()))
+        model.fetchMore(QModelIndex());
+    const QStringList shown = ids(model);
+    EXPECT_EQ(shown.count(early), 1);
+    EXPECT_FALSE(shown.contains(late));
+    EXPECT_FALSE(shown.contains(QStringLiteral("61")));
+    EXPECT_EQ(shown.size(), 59);
+    EXPECT_EQ(QSet<QString>(shown.begin(), shown.end()).size(), 59);
+}
+
+TEST_P(PatientPaging, ALineReadLateIsCountedEditedAndDeleted)
+{
+    TestWorld w(GetParam());
+    for (int id = 1; id <= 250; ++id)
+        w.addPatient(id, QStringLiteral("P%1").arg(id, 3, 10, QLatin1Char('0')),
+                     QStringLiteral("F%1").arg(id));
+    frmPatientList &list = openList(w);
+    EXPECT_LT(list.model().rowCount(), 250);
+    // The count follows the first lines.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane(w), QStringLiteral("Record 1 of 250"));
+
+    // Scrolling down reads the rest.
+    list.ListView1->scrollToBottom();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(list.model().fetchUntil(199));
+    list.ListView1->setCurrentIndex(list.model().index(199, 1));
+    EXPECT_EQ(pane(w), QStringLiteral("Record 200 of 250"));
+    EXPECT_EQ(w.ctx().EditPatientID, QStringLiteral("200"));
+
+    bool edited = false;
+    w.ctx().modalHook = [&](Form &window) {
+        if (qobject_cast<frmAddNewPatient *>(&window))
+            edited = w.ctx().EditPatientID == QLatin1String("200");
+    };
+    list.button(1)->trigger();
+    EXPECT_TRUE(edited);
+
+    list.ListView1->setCurrentIndex(list.model().index(199, 1));
+    w.prompter().answers.push_back(MsgAnswer::Yes);
+    list.button(2)->trigger();
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from PatientRecords where PatientID=200"))
+                  .toInt(),
+              0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane(w), QStringLiteral("Record 1 of 249"));
+    EXPECT_FALSE(ids(list.model()).contains(QStringLiteral("200")));
+
+    // The selector pages and counts the same way.
+    frmSearchPatient &selector = w.ctx().window<frmSearchPatient>();
+    selector.cmdShowAll_Click();
+    EXPECT_LT(selector.patients().rowCount(), 249);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane(w), QStringLiteral("Record 1 of 249"));
+    selector.txtSearch->setText(QStringLiteral("p2"));
+    EXPECT_EQ(selector.patients().totalCount(), 50);
+}
+
+TEST(NameIndexes, AnOlderDatabaseGainsThemWhenOpened)
+{
+    TestWorld w;
+    w.addPatient(1, QStringLiteral("Ólafsson"), QStringLiteral("Anna"));
+    w.exec(QStringLiteral("drop index PatientRecordsLastName"));
+    w.exec(QStringLiteral("drop index PatientRecordsFirstName"));
+    SystemModule::connect(w.ctx());
+    EXPECT_TRUE(w.db().engine().schemaObjects().contains(QStringLiteral("patientrecordslastname")));
+    EXPECT_TRUE(w.db().engine().schemaObjects().contains(QStringLiteral("patientrecordsfirstname")));
+    EXPECT_EQ(w.prompter().progressSteps.size(), 3) << w.prompter().progressSteps.join('|').toStdString();
+    EXPECT_TRUE(w.prompter().progressSteps.first().contains(QStringLiteral("PatientRecords")));
+    EXPECT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from PatientRecords where LastName like 'óL%'"))
+                  .toInt(),
+              1);
+}
