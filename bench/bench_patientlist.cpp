@@ -14,14 +14,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTreeView>
 #include <QTemporaryDir>
 
 #include "data/Connection.h"
@@ -33,6 +36,7 @@
 #include "shell/MDIFormMain.h"
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
+#include "shell/StatusBarPanes.h"
 #include "shell/SystemModule.h"
 #include "shell/modMain.h"
 #include "synth/SyntheticData.h"
@@ -169,7 +173,9 @@ void makeServerDatabase(int patients)
         }
         server.Execute(sql);
     }
-    server.Execute(QStringLiteral("analyze PatientRecords"));
+    // As the server's autovacuum does after a bulk load: until the pages are
+    // marked all-visible, a count reads the table besides the index.
+    server.Execute(QStringLiteral("vacuum analyze PatientRecords"));
     std::fprintf(stderr, "made %s on the server in %.0f s\n", qPrintable(database),
                  timer.elapsed() / 1000.0);
 }
@@ -187,12 +193,21 @@ double median(std::vector<double> ms)
     return ms[ms.size() / 2];
 }
 
+// Each load's times: until its lines are painted, until its count shows.
+struct Times
+{
+    std::vector<double> lines;
+    std::vector<double> counted;
+};
+
 double msSince(const QElapsedTimer &timer)
 {
     return timer.nsecsElapsed() / 1e6;
 }
 
-// One line of the table: "first keystroke2 keystroke4 scroll peak".
+// One line of the table: the first screen, the keystrokes "MA" and "MART"
+// (each until painted and until counted), the scroll to the end, and the peak
+// memory before and after that scroll.
 int measure(int patients, bool server)
 {
     QTemporaryDir world;
@@ -219,37 +234,53 @@ int measure(int patients, bool server)
     main.showChild(list);
     QCoreApplication::processEvents();
 
-    // The first screen: the statements, the first 50 lines, and the view's own layout.
-    std::vector<double> first;
-    for (int i = 0; i < 21; ++i) {
+    // One load as the user sees it: the lines in the model and painted (the
+    // first screen), then the exact count in the status pane, which follows
+    // one turn of the event loop later when the list is long.
+    QLabel *pane = main.StatusBar1->pane(0);
+    const auto timed = [&](const std::function<void()> &load, Times &times) {
+        pane->clear();
         QElapsedTimer timer;
         timer.start();
-        list.listPatients();
-        QCoreApplication::processEvents();
-        first.push_back(msSince(timer));
-        if (list.model().rowCount() < qMin(50, patients)) {
-            std::fprintf(stderr, "the list shows only %d lines\n", list.model().rowCount());
+        load();
+        list.ListView1->viewport()->repaint();
+        times.lines.push_back(msSince(timer));
+        for (int turns = 0; !pane->text().startsWith(QLatin1String("Record ")); ++turns) {
+            if (turns > 100)
+                return false;
+            QCoreApplication::processEvents();
+        }
+        times.counted.push_back(msSince(timer));
+        return list.model().rowCount() >= qMin(50, patients);
+    };
+
+    Times first;
+    for (int i = 0; i < 21; ++i) {
+        if (!timed([&] { list.listPatients(); }, first)) {
+            std::fprintf(stderr, "the list shows %d lines and \"%s\"\n",
+                         list.model().rowCount(), qPrintable(pane->text()));
             return 1;
         }
     }
 
-    // One keystroke: the box already shows the letters, the handler runs, the view lays out.
-    const auto keystroke = [&](const QString &typed) {
+    // One keystroke: the box already shows the letters, then the handler runs.
+    const auto keystroke = [&](const QString &typed, Times &times) {
         list.txtSearch->blockSignals(true);
         list.txtSearch->setText(typed);
         list.txtSearch->blockSignals(false);
-        std::vector<double> ms;
         for (int i = 0; i < 31; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            list.txtSearch_Change();
-            QCoreApplication::processEvents();
-            ms.push_back(msSince(timer));
+            if (!timed([&] { list.txtSearch_Change(); }, times)) {
+                std::fprintf(stderr, "the search for %s shows nothing\n", qPrintable(typed));
+                return false;
+            }
         }
-        return median(ms);
+        return true;
     };
-    const double two = keystroke(QStringLiteral("MA"));
-    const double four = keystroke(QStringLiteral("MART"));
+    Times two;
+    Times four;
+    if (!keystroke(QStringLiteral("MA"), two) || !keystroke(QStringLiteral("MART"), four))
+        return 1;
+    const double searched = peakMegabytes();
 
     // Reading the whole list, as scrolling to its end does.
     list.listPatients();
@@ -257,13 +288,18 @@ int measure(int patients, bool server)
     timer.start();
     while (list.model().canFetchMore(QModelIndex()))
         list.model().fetchMore(QModelIndex());
+    // The view lays out every line it now has and shows the last ones.
+    list.ListView1->scrollToBottom();
+    list.ListView1->viewport()->repaint();
     const double scroll = msSince(timer);
     if (list.model().rowCount() != patients || list.model().totalCount() != patients) {
         std::fprintf(stderr, "the list read %d of %d patients\n", list.model().rowCount(),
                      patients);
         return 1;
     }
-    std::printf("%.2f %.2f %.2f %.0f %.0f\n", median(first), two, four, scroll, peakMegabytes());
+    std::printf("%.2f %.2f %.2f %.2f %.2f %.2f %.0f %.0f %.0f\n", median(first.lines),
+                median(first.counted), median(two.lines), median(two.counted),
+                median(four.lines), median(four.counted), scroll, searched, peakMegabytes());
     return 0;
 }
 
@@ -316,9 +352,13 @@ int main(int argc, char **argv)
     if (mode == QLatin1String("--measure"))
         return measure(sizes.front(), engines.first() == QLatin1String("server"));
 
-    std::printf("%10s  %-8s  %12s  %14s  %14s  %13s  %9s\n", "patients", "engine",
-                "first screen", "keystroke 'MA'", "keystroke 'MART'", "scroll to end",
-                "peak mem");
+    // Each load in two figures: until its lines are painted, then until the
+    // status pane shows "Record 1 of n".
+    std::printf("%10s  %-8s  %-17s  %-17s  %-17s  %9s  %-15s\n", "", "", "first screen",
+                "keystroke 'MA'", "keystroke 'MART'", "scroll", "peak memory");
+    std::printf("%10s  %-8s  %-17s  %-17s  %-17s  %9s  %-15s\n", "patients", "engine",
+                "lines / count", "lines / count", "lines / count", "to end",
+                "list / scrolled");
     int failures = 0;
     for (int size : sizes) {
         for (const QString &engine : engines) {
@@ -337,18 +377,24 @@ int main(int argc, char **argv)
             }
             const QStringList f = runChild(common + QStringList{QStringLiteral("--measure")})
                                       .split(QLatin1Char(' '));
-            if (f.size() != 5) {
+            if (f.size() != 9) {
                 std::printf("%10d  %-8s  failed\n", size, qPrintable(engine));
                 ++failures;
                 continue;
             }
-            std::printf("%10d  %-8s  %9s ms  %11s ms  %13s ms  %10s ms  %6s MB\n", size,
-                        qPrintable(engine), qPrintable(f[0]), qPrintable(f[1]), qPrintable(f[2]),
-                        qPrintable(f[3]), qPrintable(f[4]));
+            const auto pair = [&](int i) {
+                return QStringLiteral("%1 / %2 ms").arg(f[i], 5).arg(f[i + 1], 6);
+            };
+            std::printf("%10d  %-8s  %-17s  %-17s  %-17s  %6s ms  %3s / %3s MB\n", size,
+                        qPrintable(engine), qPrintable(pair(0)), qPrintable(pair(2)),
+                        qPrintable(pair(4)), qPrintable(f[6]), qPrintable(f[7]),
+                        qPrintable(f[8]));
             std::fflush(stdout);
         }
     }
-    std::printf("\nTargets at 1,000,000 patients: first screen < 50 ms, keystroke median < 5 ms, "
-                "peak memory < 200 MB, each within 3x of the figure at 10,000.\n");
+    std::printf("\nTargets at 1,000,000 patients: first screen < 50 ms, keystroke median < 5 ms "
+                "(lines), peak memory < 200 MB, each within 3x of the figure at 10,000.\n"
+                "Times are medians; the scroll to the end reads every patient, so it grows "
+                "with the practice.\n");
     return failures ? 1 : 0;
 }

@@ -150,11 +150,17 @@ int PatientListModel::totalCount()
             m_total = rowCount();
         } else {
             Recordset rs;
-            QString sql = QStringLiteral("select count(*) from [PatientRecords] where ");
-            if (!m_query.condition.isEmpty())
-                sql += QLatin1Char('(') + m_query.condition + QStringLiteral(") and ");
-            rs.Open(sql + QStringLiteral("+[PatientID] <= ") + QString::number(m_lastId), *m_db,
-                    adOpenStatic, adLockReadOnly);
+            const QString bound = QString::number(m_lastId);
+            // Every patient: the engine counts a whole table fastest with no
+            // condition at all, and the few added since the load lie past the bound.
+            const QString sql =
+                m_query.condition.isEmpty()
+                    ? QStringLiteral("select (select count(*) from [PatientRecords]) - (select "
+                                     "count(*) from [PatientRecords] where [PatientID] > ")
+                          + bound + QLatin1Char(')')
+                    : QStringLiteral("select count(*) from [PatientRecords] where (")
+                          + m_query.condition + QStringLiteral(") and +[PatientID] <= ") + bound;
+            rs.Open(sql, *m_db, adOpenStatic, adLockReadOnly);
             m_total = rs.isEOF() ? 0 : rs.Value(0).toInt();
         }
     }

@@ -36,3 +36,34 @@ TEST(Dialect, LikeIgnoresLetterCaseForAllAlphabets)
     EXPECT_FALSE(likeMatch(QStringLiteral("sm%"), QStringLiteral("Asmith")));
     EXPECT_FALSE(likeMatch(QStringLiteral("J_n"), QStringLiteral("Jones")));
 }
+
+TEST(Dialect, PrefixLikeOnAFoldedNameReadsTheIndexRange)
+{
+    const QSet<QString> folded = {QStringLiteral("lastname")};
+    struct Case
+    {
+        const char *in;
+        const char *out;
+    };
+    const Case cases[] = {
+        // A pure prefix is the range alone.
+        {"select * from T where [LastName] like 'SM%'",
+         "select * from T where (FoldCase([LastName]) >= 'sm' and FoldCase([LastName]) < 'sn')"},
+        {"where a.LastName like 'O''B%'",
+         "where (FoldCase(a.LastName) >= 'o''b' and FoldCase(a.LastName) < 'o''c')"},
+        {"where LastName like 'ÖB%'",
+         "where (FoldCase(LastName) >= 'öb' and FoldCase(LastName) < 'öc')"},
+        // A wildcard further on narrows by the range, then the like decides.
+        {"where LastName like 'M_R%'",
+         "where (FoldCase(LastName) >= 'm' and FoldCase(LastName) < 'n' and LastName like 'M_R%')"},
+        {"where LastName like 'SM'",
+         "where (FoldCase(LastName) >= 'sm' and FoldCase(LastName) < 'sn' and LastName like 'SM')"},
+        // Nothing to narrow by, another column, or an escape: left as written.
+        {"where LastName like '%AR%'", "where LastName like '%AR%'"},
+        {"where Notes like 'SM%'", "where Notes like 'SM%'"},
+        {"where LastName like 'S!%%' escape '!'", "where LastName like 'S!%%' escape '!'"},
+        {"where x = 'LastName like ''SM%'''", "where x = 'LastName like ''SM%'''"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(translateSql(QString::fromUtf8(c.in), folded).toStdString(), c.out) << c.in;
+}
