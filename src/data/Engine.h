@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,18 @@ struct RowWrite
     QVariant key;
 };
 
+// The rows of a select read a chunk at a time, for readers that go once
+// from the first row to the last (exports of long lists).
+class RowStream
+{
+public:
+    virtual ~RowStream() = default;
+    // Replaces rows with the next chunk of at most maxRows rows (the names
+    // always filled in); false once the rows are all read, when the stream
+    // has let go of the database.
+    virtual bool next(ResultRows &rows, int maxRows) = 0;
+};
+
 // What a Connection runs on: the embedded file engine or a database server.
 // SQL reaches an engine in the windows' dialect; the engine translates it.
 // Every failure throws DbError.
@@ -65,6 +78,8 @@ public:
     // A select in the windows' dialect; forUpdate asks for rows that can be
     // written back, which only a plain one-table select gives.
     virtual ResultRows query(const QString &sql, bool forUpdate) = 0;
+    // A read-only select in the windows' dialect, read as it goes.
+    virtual std::unique_ptr<RowStream> stream(const QString &sql) = 0;
     // Writes the row and returns its key afterwards. An update that finds no
     // row (deleted meanwhile) throws.
     virtual QVariant writeRow(const RowWrite &row) = 0;

@@ -337,6 +337,94 @@ ResultRows PgEngine::query(const QString &sql, bool forUpdate)
     return rows;
 }
 
+namespace {
+
+// A cursor on the server, fetched a chunk at a time. Outside a transaction
+// it runs in one of its own, which ends with the last chunk.
+class PgRowStream : public RowStream
+{
+public:
+    PgRowStream(PgEngine &engine, QString cursor, bool ownTransaction)
+        : m_engine(engine), m_cursor(std::move(cursor)), m_ownTransaction(ownTransaction)
+    {
+    }
+    ~PgRowStream() override
+    {
+        try {
+            finish(false);
+        } catch (...) {
+        }
+    }
+
+    bool next(ResultRows &rows, int maxRows) override
+    {
+        if (!m_open) {
+            rows = ResultRows();
+            rows.names = m_names;
+            rows.cols = int(m_names.size());
+            return false;
+        }
+        try {
+            rows = m_engine.queryRaw(QStringLiteral("FETCH FORWARD %1 FROM %2")
+                                         .arg(qMax(1, maxRows))
+                                         .arg(m_cursor));
+        } catch (...) {
+            try {
+                finish(false);
+            } catch (...) {
+            }
+            throw;
+        }
+        m_names = rows.names;
+        if (int(rows.cells.size()) >= qMax(1, maxRows) * qMax(1, rows.cols))
+            return true;
+        finish(true);
+        return false;
+    }
+
+private:
+    void finish(bool read)
+    {
+        if (!m_open)
+            return;
+        m_open = false;
+        if (m_ownTransaction)
+            m_engine.executeRaw(read ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        else
+            m_engine.executeRaw(QStringLiteral("CLOSE ") + m_cursor);
+    }
+
+    PgEngine &m_engine;
+    QString m_cursor;
+    bool m_ownTransaction;
+    bool m_open = true;
+    QStringList m_names;
+};
+
+} // namespace
+
+std::unique_ptr<RowStream> PgEngine::stream(const QString &sql)
+{
+    ensureConnected();
+    static int streams = 0;
+    const QString cursor = QStringLiteral("medlantis_rows_%1").arg(++streams);
+    const bool own = PQtransactionStatus(m_conn) != PQTRANS_INTRANS;
+    if (own)
+        executeRaw(QStringLiteral("BEGIN READ ONLY"));
+    try {
+        executeRaw(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR ").arg(cursor) + translate(sql));
+    } catch (...) {
+        if (own) {
+            try {
+                executeRaw(QStringLiteral("ROLLBACK"));
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    return std::make_unique<PgRowStream>(*this, cursor, own);
+}
+
 QVariant PgEngine::writeRow(const RowWrite &row)
 {
     ensureConnected();

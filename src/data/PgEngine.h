@@ -24,6 +24,7 @@ public:
     QString translate(const QString &sql) const override;
     void execute(const QString &sql) override;
     ResultRows query(const QString &sql, bool forUpdate) override;
+    std::unique_ptr<RowStream> stream(const QString &sql) override;
     QVariant writeRow(const RowWrite &row) override;
     void beginWrite() override;
     void commit() override;

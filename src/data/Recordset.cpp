@@ -3,13 +3,30 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 
+namespace {
+// Rows a forward-only recordset holds at a time.
+constexpr int kStreamChunk = 1000;
+} // namespace
+
 void Recordset::Open(const QString &sql, Connection &conn, int cursorType, int lockType)
 {
-    Q_UNUSED(cursorType); // every result is read whole, so all cursors behave as static ones
     if (m_open)
         throw DbError(3705, QStringLiteral("Operation is not allowed when the object is open."));
     conn.ensureCurrent(false);
-    ResultRows rows = conn.engine().query(sql, lockType != adLockReadOnly);
+    // Other cursors read the result whole and behave as static ones.
+    const bool forwardOnly = cursorType == adOpenForwardOnly && lockType == adLockReadOnly;
+    ResultRows rows;
+    std::unique_ptr<RowStream> stream;
+    if (forwardOnly) {
+        stream = conn.engine().stream(sql);
+        if (!stream->next(rows, kStreamChunk))
+            stream.reset();
+    } else {
+        rows = conn.engine().query(sql, lockType != adLockReadOnly);
+    }
+    m_forwardOnly = forwardOnly;
+    m_stream = std::move(stream);
+    m_passed = 0;
     m_conn = &conn;
     m_sql = sql;
     m_lock = lockType;
@@ -21,6 +38,9 @@ void Recordset::Open(const QString &sql, Connection &conn, int cursorType, int l
 
 void Recordset::Close()
 {
+    m_stream.reset();
+    m_forwardOnly = false;
+    m_passed = 0;
     m_open = false;
     m_rows = ResultRows();
     m_pos = -1;
@@ -36,8 +56,16 @@ void Recordset::resetEdit()
     m_chunkReadCol = -1;
 }
 
+void Recordset::requireBackward() const
+{
+    if (m_forwardOnly)
+        throw DbError(3219, QStringLiteral("Operation is not allowed in this context."));
+}
+
 void Recordset::MoveFirst()
 {
+    if (m_passed > 0)
+        requireBackward();
     if (rowCount() > 0) {
         resetEdit();
         m_pos = 0;
@@ -52,10 +80,18 @@ void Recordset::MoveNext()
                                      "has been deleted."));
     resetEdit();
     ++m_pos;
+    if (m_pos >= rowCount() && m_stream) {
+        m_passed += rowCount();
+        m_pos = 0;
+        std::unique_ptr<RowStream> stream = std::move(m_stream);
+        if (stream->next(m_rows, kStreamChunk))
+            m_stream = std::move(stream);
+    }
 }
 
 void Recordset::MovePrevious()
 {
+    requireBackward();
     resetEdit();
     if (m_pos >= 0)
         --m_pos;
@@ -63,12 +99,14 @@ void Recordset::MovePrevious()
 
 void Recordset::MoveLast()
 {
+    requireBackward();
     resetEdit();
     m_pos = rowCount() - 1;
 }
 
 void Recordset::Move(int absolutePosition)
 {
+    requireBackward();
     if (absolutePosition < 1 || absolutePosition > rowCount())
         throw DbError(3021,
                       QStringLiteral("Either BOF or EOF is True, or the current record "

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ enum LockTypeEnum { adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic 
 // When it is updatable (not read-only, one table), AddNew/assignment/Update
 // write back by the row's key. NULL comes back as a null QVariant,
 // distinct from "".
+// Opened adOpenForwardOnly and adLockReadOnly it is read a chunk at a time
+// instead, for going once from the first row to the last in little memory:
+// RecordCount is then -1 and it cannot move back.
 class Recordset
 {
 public:
@@ -38,9 +42,9 @@ public:
 
     bool isEOF() const { return !m_open || rowCount() == 0 || m_pos >= rowCount(); }
     bool isBOF() const { return !m_open || m_pos < 0 || rowCount() == 0; }
-    int RecordCount() const { return m_open ? rowCount() : 0; }
+    int RecordCount() const { return m_open ? (m_forwardOnly ? -1 : rowCount()) : 0; }
     // 1-based position of the current row; -1 when there is none.
-    int AbsolutePosition() const { return (isEOF() || isBOF()) ? -1 : m_pos + 1; }
+    int AbsolutePosition() const { return (isEOF() || isBOF()) ? -1 : m_passed + m_pos + 1; }
 
     void MoveFirst();
     void MoveNext();
@@ -87,6 +91,7 @@ private:
     void requireUpdatable() const;
     Cell fromVariant(const QVariant &v);
     void resetEdit();
+    void requireBackward() const;
 
     Connection *m_conn = nullptr;
     bool m_open = false;
@@ -94,6 +99,10 @@ private:
     int m_lock = adLockReadOnly;
     ResultRows m_rows;
     int m_pos = -1;
+    // Read as it goes: the rest of the rows, and how many went before m_rows.
+    bool m_forwardOnly = false;
+    std::unique_ptr<RowStream> m_stream;
+    int m_passed = 0;
 
     // Pending edit of the current row.
     std::vector<bool> m_dirty;

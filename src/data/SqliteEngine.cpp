@@ -332,6 +332,74 @@ void SqliteEngine::execute(const QString &sql)
     execOn(m_db, translate(sql));
 }
 
+namespace {
+
+// The current row of stmt, appended to rows.
+void addRow(ResultRows &rows, sqlite3_stmt *stmt)
+{
+    for (int c = 0; c < rows.cols; ++c) {
+        switch (sqlite3_column_type(stmt, c)) {
+        case SQLITE_INTEGER:
+            rows.addInteger(sqlite3_column_int64(stmt, c));
+            break;
+        case SQLITE_FLOAT:
+            rows.addReal(sqlite3_column_double(stmt, c));
+            break;
+        case SQLITE_TEXT:
+            rows.addBytes(Cell::Text, reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                          sqlite3_column_bytes(stmt, c));
+            break;
+        case SQLITE_BLOB:
+            rows.addBytes(Cell::Blob, static_cast<const char *>(sqlite3_column_blob(stmt, c)),
+                          sqlite3_column_bytes(stmt, c));
+            break;
+        default:
+            rows.addNull();
+        }
+    }
+}
+
+// A statement kept open between chunks; it holds a read lock on the file
+// until the last row is read or the stream goes.
+class SqliteRowStream : public RowStream
+{
+public:
+    SqliteRowStream(const SqliteEngine &engine, sqlite3_stmt *stmt) : m_engine(engine), m_stmt(stmt)
+    {
+        m_cols = sqlite3_column_count(stmt);
+        for (int c = 0; c < m_cols; ++c)
+            m_names << QString::fromUtf8(sqlite3_column_name(stmt, c));
+    }
+    ~SqliteRowStream() override { sqlite3_finalize(m_stmt); }
+
+    bool next(ResultRows &rows, int maxRows) override
+    {
+        rows = ResultRows();
+        rows.names = m_names;
+        rows.cols = m_cols;
+        if (!m_stmt)
+            return false;
+        int rc = SQLITE_ROW;
+        for (int n = 0; n < maxRows && (rc = sqlite3_step(m_stmt)) == SQLITE_ROW; ++n)
+            addRow(rows, m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        if (rc != SQLITE_DONE)
+            m_engine.raise(rc);
+        return false;
+    }
+
+private:
+    const SqliteEngine &m_engine;
+    sqlite3_stmt *m_stmt;
+    int m_cols = 0;
+    QStringList m_names;
+};
+
+} // namespace
+
 ResultRows SqliteEngine::query(const QString &sql, bool forUpdate)
 {
     const QString translated = translate(sql);
@@ -369,33 +437,22 @@ ResultRows SqliteEngine::query(const QString &sql, bool forUpdate)
     rows.cols = cols;
     for (int c = rows.keyed ? 1 : 0; c < cols; ++c)
         rows.names << QString::fromUtf8(sqlite3_column_name(stmt, c));
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int c = 0; c < cols; ++c) {
-            switch (sqlite3_column_type(stmt, c)) {
-            case SQLITE_INTEGER:
-                rows.addInteger(sqlite3_column_int64(stmt, c));
-                break;
-            case SQLITE_FLOAT:
-                rows.addReal(sqlite3_column_double(stmt, c));
-                break;
-            case SQLITE_TEXT:
-                rows.addBytes(Cell::Text,
-                              reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
-                              sqlite3_column_bytes(stmt, c));
-                break;
-            case SQLITE_BLOB:
-                rows.addBytes(Cell::Blob, static_cast<const char *>(sqlite3_column_blob(stmt, c)),
-                              sqlite3_column_bytes(stmt, c));
-                break;
-            default:
-                rows.addNull();
-            }
-        }
-    }
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        addRow(rows, stmt);
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE)
         raise(rc);
     return rows;
+}
+
+std::unique_ptr<RowStream> SqliteEngine::stream(const QString &sql)
+{
+    const QByteArray utf8 = translate(sql).toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        raise(rc);
+    return std::make_unique<SqliteRowStream>(*this, stmt);
 }
 
 QVariant SqliteEngine::writeRow(const RowWrite &row)

@@ -311,18 +311,23 @@ void MDIFormMain::toggleRightToLeft()
     StatusBar1->setLayoutDirection(next);
 }
 
-void MDIFormMain::reopenPatientList(Steps &step, const QString &sql)
+void MDIFormMain::reopenPatientList(Steps &step, const QString &sql, bool forExport)
 {
     Recordset &rs = ctx.PatientListRecordset;
     step([&] {
         if (rs.State() != 0)
             rs.Close();
     });
-    step([&] { rs.Open(sql, ctx.db(), adOpenDynamic, adLockOptimistic); });
+    step([&] {
+        if (forExport)
+            rs.Open(sql, ctx.db(), adOpenForwardOnly, adLockReadOnly);
+        else
+            rs.Open(sql, ctx.db(), adOpenDynamic, adLockOptimistic);
+    });
     step([&] {
         if (rs.State() == 0) { // the failed open has shown its error
             step.stop();
-        } else if (rs.RecordCount() == 0) {
+        } else if (rs.isEOF()) {
             ctx.prompter().message(QStringLiteral("No record found."), QStringLiteral("No Records"),
                                    MsgIcon::Information);
             step.stop();
@@ -371,13 +376,17 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
     case 9059: {
         Recordset &rs = ctx.PatientListRecordset;
         QString file;
-        reopenPatientList(step,
-                          QStringLiteral("Select PatientID as [Patient ID],LastName as [Last Name],"
-                                         "FirstName as [First Name],MiddleName as [Middle Name],"
-                                         "DateOfBirth as [Birth Date],Gender,MaritalStatus as "
-                                         "[Marital Status],Phone as [Phone Number],Mobile as "
-                                         "[Mobile Number] ")
-                              + QStringLiteral("from PatientRecords"));
+        const QString sql =
+            QStringLiteral("Select PatientID as [Patient ID],LastName as [Last Name],"
+                           "FirstName as [First Name],MiddleName as [Middle Name],"
+                           "DateOfBirth as [Birth Date],Gender,MaritalStatus as "
+                           "[Marital Status],Phone as [Phone Number],Mobile as "
+                           "[Mobile Number] ")
+            + QStringLiteral("from PatientRecords");
+        reopenPatientList(step, sql, true);
+        // An open read keeps other workstations from saving: none is left
+        // open while the user picks a file.
+        step([&] { rs.Close(); });
         step([&] {
             if (id == 9050)
                 file = ctx.prompter().saveFile(QStringLiteral("Save Text"),
@@ -391,7 +400,12 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
             if (file.isEmpty() && id != 9053 && id != 9057)
                 step.stop(); // cancelled
         });
+        step([&] { rs.Open(sql, ctx.db(), adOpenForwardOnly, adLockReadOnly); });
         step([&] {
+            if (rs.State() == 0) { // the failed open has shown its error
+                step.stop();
+                return;
+            }
             switch (id) {
             case 9050:
                 SaveRecordsetToTXT(rs, file);
@@ -409,6 +423,8 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
                 SaveRecordsetToPDF(rs, QString(), ctx);
             }
         });
+        if (rs.State() != 0 && !rs.isEOF())
+            rs.Close(); // a failed export lets go of the rest of the rows
         break;
     }
     case 9040:

@@ -59,7 +59,9 @@ private:
     void selectColourScheme(int id);
     // Reopens the shared patient-list result on sql for the ribbon's print and
     // exports; stops the steps after the error box or "No record found.".
-    void reopenPatientList(Steps &step, const QString &sql);
+    // Reopens the shared result; an export reads it once from start to end,
+    // a chunk at a time, so it need not hold every patient.
+    void reopenPatientList(Steps &step, const QString &sql, bool forExport = false);
     void toggleRightToLeft();
 
     AppContext &ctx;

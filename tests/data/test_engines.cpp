@@ -281,6 +281,82 @@ TEST_P(BothEngines, TwoWorkstationsSavingNewPatientsAtOnceKeepEveryRow)
               2 * kEach);
 }
 
+TEST_P(BothEngines, AForwardOnlyRecordsetReadsALongResultInChunksAndLetsGoOfTheDatabase)
+{
+    TestWorld w(GetParam());
+    // 2,000 patients, every seventh without a last name.
+    w.exec(w.onServer()
+               ? QStringLiteral("insert into PatientRecords (PatientID, LastName) select i, case "
+                                "when i % 7 = 0 then null else 'Name' || i end from "
+                                "generate_series(1, 2000) as i")
+               : QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                                "where i < 2000) insert into PatientRecords (PatientID, LastName) "
+                                "select i, case when i % 7 = 0 then null else 'Name' || i end "
+                                "from n"));
+    const auto rows = [&](const QString &sql, int cursor) {
+        Recordset rs;
+        rs.Open(sql, w.db(), cursor, adLockReadOnly);
+        QStringList out;
+        for (; !rs.isEOF(); rs.MoveNext()) {
+            const QVariant last = rs.Value(1);
+            out << QString::number(rs.AbsolutePosition()) + QLatin1Char(' ')
+                       + rs.Value(0).toString() + QLatin1Char(' ')
+                       + (last.isNull() ? QStringLiteral("NULL") : last.toString());
+        }
+        EXPECT_EQ(rs.FieldNames(), (QStringList{QStringLiteral("Patient ID"),
+                                                QStringLiteral("LastName")}));
+        return out;
+    };
+    // Nothing, less than a chunk, exactly one and two chunks, and between.
+    for (int last : {0, 1, 999, 1000, 1500, 2000}) {
+        const QString sql = QStringLiteral("select PatientID as [Patient ID], LastName from "
+                                           "PatientRecords where PatientID <= %1 order by PatientID")
+                                .arg(last);
+        const QStringList streamed = rows(sql, adOpenForwardOnly);
+        EXPECT_EQ(streamed.size(), last);
+        EXPECT_EQ(streamed, rows(sql, adOpenStatic)) << last;
+    }
+
+    // Read to its end, or closed half way: another workstation saves at once,
+    // and this connection's own writes work.
+    Connection other;
+    other.Open(w.ctx().databaseFile(), w.ctx().databasePassword());
+    Recordset rs;
+    rs.Open(QStringLiteral("select PatientID from PatientRecords order by PatientID"), w.db(),
+            adOpenForwardOnly, adLockReadOnly);
+    EXPECT_EQ(rs.RecordCount(), -1);
+    for (int i = 0; i < 1500; ++i)
+        rs.MoveNext();
+    EXPECT_EQ(rs.Value(0).toInt(), 1501);
+    try {
+        rs.MovePrevious();
+        ADD_FAILURE() << "moved back";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.number(), 3219);
+    }
+    rs.Close();
+    other.Execute(QStringLiteral("update PatientRecords set LastName='Other' where PatientID=1"));
+    {
+        Transaction t(w.db());
+        w.db().Execute(QStringLiteral("update PatientRecords set LastName='Own' where PatientID=2"));
+        t.commit();
+    }
+    EXPECT_EQ(w.scalar(QStringLiteral("select LastName from PatientRecords where PatientID=1")),
+              QStringLiteral("Other"));
+
+    // Inside a transaction the reading is part of it.
+    Transaction t(w.db());
+    EXPECT_EQ(rows(QStringLiteral("select PatientID as [Patient ID], LastName from "
+                                  "PatientRecords where PatientID <= 1200"),
+                   adOpenForwardOnly)
+                  .size(),
+              1200);
+    w.db().Execute(QStringLiteral("update PatientRecords set LastName='Late' where PatientID=3"));
+    t.commit();
+    EXPECT_EQ(w.scalar(QStringLiteral("select LastName from PatientRecords where PatientID=3")),
+              QStringLiteral("Late"));
+}
+
 namespace {
 
 // A server of the test's own, to stop and start while a connection is open.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "ReportsFixture.h"
+#include "data/Connection.h"
+#include "data/DbError.h"
 #include "reports/ReportPreview.h"
 #include "shell/MDIFormMain.h"
 #include "support/TestWorld.h"
@@ -100,6 +102,39 @@ TEST(RibbonReports, SavePatientListAsWritesEveryPatientUnderReadableHeadings)
         EXPECT_TRUE(w.prompter().boxes.empty());
         EXPECT_FALSE(QFileInfo::exists(file));
     }
+}
+
+TEST(RibbonReports, AnExportOfALongListLetsOtherWorkstationsSaveWhileItsFileIsChosen)
+{
+    TestWorld w;
+    w.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where "
+                          "i < 2500) insert into PatientRecords (PatientID, LastName) select i, "
+                          "'Name' || i from n"));
+    MDIFormMain &main = mainWindow(w);
+    Connection other;
+    other.Open(w.ctx().databaseFile(), w.ctx().databasePassword());
+    QString otherFailed;
+    w.prompter().whileDialogOpen = [&] {
+        try {
+            other.Execute(QStringLiteral("update PatientRecords set LastName='Moved' where "
+                                         "PatientID=2500"));
+        } catch (const DbError &e) {
+            otherFailed = e.description();
+        }
+    };
+    const QString file = w.path(QStringLiteral("all.csv"));
+    w.prompter().files.push_back(file);
+    main.CommandBars_Execute(9058, QStringLiteral("CSV"));
+    EXPECT_TRUE(otherFailed.isEmpty()) << otherFailed.toStdString();
+    EXPECT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join("|").toStdString();
+    // Every patient once, in the file as it was when written.
+    const QStringList lines = QString::fromUtf8(readFile(file)).split(QStringLiteral("\r\n"),
+                                                                      Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2501);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("\"1\",\"Name1\"")));
+    EXPECT_TRUE(lines[2500].startsWith(QStringLiteral("\"2500\",\"Moved\"")));
+    // The export let go of the database: this workstation saves too.
+    w.exec(QStringLiteral("update PatientRecords set LastName='Own' where PatientID=1"));
 }
 
 TEST(RibbonReports, SpreadsheetAndPdfNeedNoFileDialogFirst)

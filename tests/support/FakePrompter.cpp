@@ -35,12 +35,16 @@ QString nextFile(std::deque<QString> &files)
 QString FakePrompter::saveFile(const QString &title, const QString &filter)
 {
     dialogs.push_back({QStringLiteral("save"), title, filter});
+    if (whileDialogOpen)
+        whileDialogOpen();
     return nextFile(files);
 }
 
 QString FakePrompter::openFile(const QString &title, const QString &filter)
 {
     dialogs.push_back({QStringLiteral("open"), title, filter});
+    if (whileDialogOpen)
+        whileDialogOpen();
     return nextFile(files);
 }
 

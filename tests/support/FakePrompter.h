@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include <QString>
@@ -46,6 +47,8 @@ public:
     std::deque<MsgAnswer> answers;
     std::deque<QString> files; // answers of save/open/folder dialogs
     bool urlOpens = true;
+    // Runs while a file dialog is open, as another workstation would meanwhile.
+    std::function<void()> whileDialogOpen;
 
     // Texts of all boxes, for short assertions.
     QStringList texts() const;
