@@ -38,7 +38,7 @@ void PatientListModel::clear()
     m_skipped = false;
     m_total = -1;
     m_ids = {};
-    m_ends = {};
+    m_starts = {};
     m_text = QByteArray();
     m_seenBits = {};
     m_seenLarge = {};
@@ -111,10 +111,10 @@ void PatientListModel::readPage(int limit)
     rs.Open(pageSql(limit), *m_db, adOpenStatic, adLockReadOnly);
     const int read = rs.RecordCount();
     std::vector<qint64> ids;
-    std::vector<quint32> ends;
+    std::vector<quint32> starts;
     QByteArray text;
     ids.reserve(size_t(read));
-    ends.reserve(size_t(read) * (ColumnCount - 1));
+    starts.reserve(size_t(read));
     const QVariant empty = QString();
     for (; !rs.isEOF(); rs.MoveNext()) {
         m_afterKey = rs.Value(0).toString();
@@ -125,18 +125,28 @@ void PatientListModel::readPage(int limit)
             continue;
         }
         ids.push_back(m_afterId);
+        starts.push_back(quint32(m_text.size() + text.size()));
         for (int c = 1; c < ColumnCount; ++c) {
-            text += NullToDefault(rs.Value(c + 1), empty).toString().toUtf8();
-            ends.push_back(quint32(m_text.size() + text.size()));
+            const QByteArray utf8 = NullToDefault(rs.Value(c + 1), empty).toString().toUtf8();
+            quint32 size = quint32(utf8.size());
+            for (; size >= 0x80; size >>= 7)
+                text += char(0x80 | (size & 0x7F));
+            text += char(size);
+            text += utf8;
         }
     }
     m_atEnd = read < limit;
     if (ids.empty())
         return;
     const int first = int(m_ids.size());
+    // Once the count is known, the lines of a long scroll need room only once.
+    if (m_total > 0 && m_ids.capacity() < size_t(m_total)) {
+        m_ids.reserve(size_t(m_total));
+        m_starts.reserve(size_t(m_total));
+    }
     beginInsertRows(QModelIndex(), first, first + int(ids.size()) - 1);
     m_ids.insert(m_ids.end(), ids.begin(), ids.end());
-    m_ends.insert(m_ends.end(), ends.begin(), ends.end());
+    m_starts.insert(m_starts.end(), starts.begin(), starts.end());
     m_text += text;
     endInsertRows();
 }
@@ -213,9 +223,19 @@ QString PatientListModel::text(int row, Column column) const
         return QString();
     if (column == PatientID)
         return QString::number(m_ids[size_t(row)]);
-    const size_t at = size_t(row) * (ColumnCount - 1) + size_t(column - 1);
-    const quint32 begin = at == 0 ? 0 : m_ends[at - 1];
-    return QString::fromUtf8(m_text.constData() + begin, qsizetype(m_ends[at] - begin));
+    const char *at = m_text.constData() + m_starts[size_t(row)];
+    for (int c = 1;; ++c) {
+        quint32 size = 0;
+        for (int shift = 0;; shift += 7) {
+            const quint8 byte = quint8(*at++);
+            size |= quint32(byte & 0x7F) << shift;
+            if (byte < 0x80)
+                break;
+        }
+        if (c == column)
+            return QString::fromUtf8(at, qsizetype(size));
+        at += size;
+    }
 }
 
 int PatientListModel::rowCount(const QModelIndex &parent) const

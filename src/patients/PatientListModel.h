@@ -91,9 +91,10 @@ private:
     bool m_skipped = false; // a line was left out as listed already
     int m_total = -1;
 
-    // The lines, kept small: ids, and the texts of each line back to back in UTF-8.
+    // The lines, kept small: ids, and the texts of each line back to back in
+    // UTF-8, each after its length (7 bits a byte, the last byte below 128).
     std::vector<qint64> m_ids;
-    std::vector<quint32> m_ends; // where each text ends, ColumnCount - 1 per line
+    std::vector<quint32> m_starts; // where each line's texts begin
     QByteArray m_text;
     // The ids already listed, so a patient renamed meanwhile is not listed twice.
     std::vector<bool> m_seenBits;

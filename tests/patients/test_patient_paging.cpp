@@ -219,6 +219,27 @@ TEST_P(PatientPaging, PagesGiveEveryRowOnceInOrderWhileOthersChangeTheTable)
     EXPECT_EQ(QSet<QString>(shown.begin(), shown.end()).size(), 59);
 }
 
+TEST_P(PatientPaging, EveryColumnOfALineComesBackExactly)
+{
+    TestWorld w(GetParam());
+    const QString longFirst = QString(20000, QLatin1Char('f'));
+    const QString middle = QString(300, QChar(0x00DF)) + QStringLiteral("'\u0416");
+    w.addPatient(1, QString(), longFirst);
+    w.exec(QStringLiteral("update PatientRecords set MiddleName='%1', MaritalStatus=null where "
+                          "PatientID=1")
+               .arg(QString(middle).replace(QLatin1Char('\''), QStringLiteral("''"))));
+    w.addPatient(2, QStringLiteral("Żak"), QStringLiteral("Ola"));
+    PatientListModel model;
+    model.open(w.db(), PatientListQuery());
+    ASSERT_EQ(model.rowCount(), 2);
+    const QStringList first = {"1", "", longFirst, middle, "1980-05-17", "Male", ""};
+    const QStringList second = {"2", "Żak", "Ola", "", "1980-05-17", "Male", "Single"};
+    for (int c = 0; c < PatientListModel::ColumnCount; ++c) {
+        EXPECT_EQ(model.text(0, PatientListModel::Column(c)), first[c]) << c;
+        EXPECT_EQ(model.text(1, PatientListModel::Column(c)), second[c]) << c;
+    }
+}
+
 TEST_P(PatientPaging, ALineReadLateIsCountedEditedAndDeleted)
 {
     TestWorld w(GetParam());
