@@ -4,6 +4,8 @@
 #include "data/Recordset.h"
 #include "shell/modMain.h"
 
+#include <QTimer>
+
 namespace {
 
 const char *const kHeadings[PatientListModel::ColumnCount] = {
@@ -30,6 +32,7 @@ void PatientListModel::setPageSizes(int first, int later)
 
 void PatientListModel::clear()
 {
+    ++m_loads;
     beginResetModel();
     m_db = nullptr;
     m_open = false;
@@ -180,6 +183,18 @@ int PatientListModel::totalCount()
 bool PatientListModel::countKnown() const
 {
     return !m_open || m_total >= 0 || (m_atEnd && !m_skipped);
+}
+
+void PatientListModel::whenCountable(const std::function<void()> &show)
+{
+    if (countKnown()) {
+        show();
+        return;
+    }
+    QTimer::singleShot(0, this, [this, load = m_loads, show] {
+        if (load == m_loads && m_open)
+            show();
+    });
 }
 
 bool PatientListModel::canFetchMore(const QModelIndex &parent) const

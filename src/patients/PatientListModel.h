@@ -50,6 +50,10 @@ public:
     int totalCount();
     // True when totalCount needs no statement: every row is read, or it was counted.
     bool countKnown() const;
+    // Runs show at once when the count is known; otherwise one turn of the
+    // event loop later, so the first lines paint before a long count, and
+    // not at all when another open or clear came first.
+    void whenCountable(const std::function<void()> &show);
     // Reads pages until row is loaded or the rows end; false when there is no such row.
     bool fetchUntil(int row);
     // Runs a page read asked for by the view while scrolling, so a failure is
@@ -90,6 +94,7 @@ private:
     bool m_started = false;
     bool m_skipped = false; // a line was left out as listed already
     int m_total = -1;
+    int m_loads = 0; // opens and clears so far
 
     // The lines, kept small: ids, and the texts of each line back to back in
     // UTF-8, each after its length (7 bits a byte, the last byte below 128).

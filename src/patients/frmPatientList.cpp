@@ -11,7 +11,6 @@
 #include <QMdiSubWindow>
 #include <QResizeEvent>
 #include <QStyle>
-#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QValidator>
@@ -243,18 +242,10 @@ void frmPatientList::showCount()
 {
     if (m_model->rowCount() == 0)
         return;
-    const int load = ++m_loads;
-    const auto show = [this, load] {
-        if (load != m_loads || m_model->rowCount() == 0)
-            return; // another load came first
+    m_model->whenCountable([this] {
         trapped(ctx.prompter(), kModule, QStringLiteral("showCount"), 100,
                 [&] { showRecordPosition(selectedRow() + 1, m_model->totalCount()); });
-    };
-    // Counting a long list takes longer than its first screen: the lines show first.
-    if (m_model->countKnown())
-        show();
-    else
-        QTimer::singleShot(0, this, show);
+    });
 }
 
 void frmPatientList::showRecordPosition(int position, int count)

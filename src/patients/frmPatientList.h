@@ -60,7 +60,6 @@ private:
 
     PatientListModel *m_model;
     bool m_filling = false;
-    int m_loads = 0;
     // The statement the list was last filled from.
     QString m_shownSql;
 };

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -146,10 +145,7 @@ void frmSearchPatient::showRecordPosition()
 {
     if (m_patients->rowCount() == 0)
         return;
-    const int load = ++m_loads;
-    const auto show = [this, load] {
-        if (load != m_loads || m_patients->rowCount() == 0)
-            return; // another load came first
+    m_patients->whenCountable([this] {
         trapped(ctx.prompter(), QStringLiteral("frmSearchPatient"),
                 QStringLiteral("showRecordPosition"), 100, [&] {
                     ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
@@ -157,12 +153,7 @@ void frmSearchPatient::showRecordPosition()
                                + QStringLiteral(" of ")
                                + QString::number(m_patients->totalCount()));
                 });
-    };
-    // Counting a long list takes longer than its first screen: the lines show first.
-    if (m_patients->countKnown())
-        show();
-    else
-        QTimer::singleShot(0, this, show);
+    });
 }
 
 int frmSearchPatient::selectedRow() const

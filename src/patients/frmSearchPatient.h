@@ -47,5 +47,4 @@ private:
     void exportVisits(Steps &step, const QString &mode);
 
     PatientListModel *m_patients;
-    int m_loads = 0;
 };
