@@ -44,10 +44,11 @@ CREATE TABLE PatientRecords (
 
 -- The patient list, its search and the patient selector read names through
 -- these, in order and a page at a time, whatever the size of the practice.
--- The name itself at the end lets a count of a search read the index alone.
-CREATE INDEX PatientRecordsLastName ON PatientRecords (FoldCase(LastName), PatientID, LastName);
+-- Both names at the end let a search on one name, in the order of either,
+-- and its count read the index alone.
+CREATE INDEX PatientRecordsLastName ON PatientRecords (FoldCase(LastName), PatientID, LastName, FirstName);
 
-CREATE INDEX PatientRecordsFirstName ON PatientRecords (FoldCase(FirstName), PatientID, FirstName);
+CREATE INDEX PatientRecordsFirstName ON PatientRecords (FoldCase(FirstName), PatientID, FirstName, LastName);
 
 CREATE TABLE MedicalHistory (
     HistoryID INTEGER PRIMARY KEY,

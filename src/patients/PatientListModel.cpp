@@ -2,9 +2,12 @@
 
 #include "data/Connection.h"
 #include "data/Recordset.h"
+#include "data/Schema.h"
 #include "shell/modMain.h"
 
 #include <QTimer>
+
+#include <cmath>
 
 namespace {
 
@@ -17,6 +20,9 @@ const char *const kHeadings[PatientListModel::ColumnCount] = {
 constexpr qint64 kLargestBitmapId = qint64(1) << 26;
 // Later pages double up to this: a long scroll takes few statements.
 constexpr int kLargestPage = 2000;
+// Reading a match by the searched name's index and sorting it costs about
+// this many times as much as passing an entry of the sort name's index.
+constexpr double kScanCost = 6.0;
 
 } // namespace
 
@@ -64,34 +70,78 @@ void PatientListModel::open(Connection &db, const PatientListQuery &query)
     m_atEnd = largest.isNull();
     if (m_lastId < kLargestBitmapId)
         m_seenBits.assign(size_t(qMax<qint64>(m_lastId, 0) + 1), false);
+    m_matches = -1;
+    if (!m_atEnd && searchesAnotherColumn()) {
+        const qint64 enough = qint64(std::sqrt(double(m_firstPage) * double(m_lastId) / kScanCost)) + 1;
+        Recordset count;
+        count.Open(QStringLiteral("select count(*) from (select 1 from [PatientRecords] where ")
+                       + conditions() + QStringLiteral(" limit ") + QString::number(enough)
+                       + QStringLiteral(") as matches"),
+                   db, adOpenStatic, adLockReadOnly);
+        m_matches = count.isEOF() ? 0 : count.Value(0).toLongLong();
+    }
     if (!m_atEnd)
         readPage(m_firstPage);
+}
+
+bool PatientListModel::searchesAnotherColumn() const
+{
+    // The server's planner weighs this with its own statistics.
+    const QSet<QString> &folded = Schema::foldedColumns();
+    return m_db && !m_db->engine().isServer() && !m_query.condition.isEmpty()
+           && folded.contains(m_query.searchColumn.toLower())
+           && folded.contains(m_query.sortColumn.toLower())
+           && m_query.searchColumn.compare(m_query.sortColumn, Qt::CaseInsensitive) != 0;
+}
+
+bool PatientListModel::readsInSortOrder(int limit) const
+{
+    // Going down the sort column's index passes about rows * limit / matches
+    // entries to find a page; reading every match from the searched column's
+    // index and sorting them costs about kScanCost times as much a match.
+    const qint64 matches = m_total >= 0 ? m_total : m_matches;
+    return double(matches) * double(matches) * kScanCost > double(limit) * double(m_lastId);
+}
+
+QString PatientListModel::conditions() const
+{
+    QString sql;
+    if (!m_query.condition.isEmpty())
+        sql += QLatin1Char('(') + m_query.condition + QStringLiteral(") and ");
+    // The "+" keeps the engine from reading by id instead of by the name's index.
+    return sql + QStringLiteral("+[PatientID] <= ") + QString::number(m_lastId);
 }
 
 QString PatientListModel::pageSql(int limit) const
 {
     const QString key = QStringLiteral("FoldCase([") + m_query.sortColumn + QStringLiteral("])");
     const QString direction = m_query.descending ? QStringLiteral(" desc") : QStringLiteral(" asc");
-    QString sql = QStringLiteral("SELECT ") + key
-                  + QStringLiteral(",PatientID,LastName,FirstName,MiddleName,DateOfBirth,Gender,"
-                                   "MaritalStatus FROM [PatientRecords] where ");
-    if (!m_query.condition.isEmpty())
-        sql += QLatin1Char('(') + m_query.condition + QStringLiteral(") and ");
-    // The "+" keeps the engine from reading by id instead of by the name's index.
-    sql += QStringLiteral("+[PatientID] <= ") + QString::number(m_lastId);
+    const QString order = QStringLiteral(" order by ") + key + direction
+                          + QStringLiteral(", [PatientID]") + direction;
+    // Which patients, in order, from a name index alone; then their lines by id.
+    QString ids = QStringLiteral("select [PatientID] from [PatientRecords]");
+    if (searchesAnotherColumn()) {
+        ids += QStringLiteral(" indexed by [PatientRecords")
+               + (readsInSortOrder(limit) ? m_query.sortColumn : m_query.searchColumn)
+               + QLatin1Char(']');
+    }
+    ids += QStringLiteral(" where ") + conditions();
     if (m_started) {
         // After the last line: (key, id) beyond it, written so that the key
         // alone bounds the index range.
         const QString after = QLatin1Char('\'') + sqlText(m_afterKey) + QLatin1Char('\'');
         const QString beyond = m_query.descending ? QStringLiteral(" < ") : QStringLiteral(" > ");
-        sql += QStringLiteral(" and ") + key + (m_query.descending ? QStringLiteral(" <= ")
+        ids += QStringLiteral(" and ") + key + (m_query.descending ? QStringLiteral(" <= ")
                                                                    : QStringLiteral(" >= "))
                + after + QStringLiteral(" and (") + key + beyond + after
                + QStringLiteral(" or [PatientID]") + beyond + QString::number(m_afterId)
                + QLatin1Char(')');
     }
-    return sql + QStringLiteral(" order by ") + key + direction + QStringLiteral(", [PatientID]")
-           + direction + QStringLiteral(" limit ") + QString::number(limit);
+    ids += order + QStringLiteral(" limit ") + QString::number(limit);
+    return QStringLiteral("SELECT ") + key
+           + QStringLiteral(",PatientID,LastName,FirstName,MiddleName,DateOfBirth,Gender,"
+                            "MaritalStatus FROM [PatientRecords] where [PatientID] in (")
+           + ids + QLatin1Char(')') + order;
 }
 
 bool PatientListModel::seen(qint64 id)
@@ -110,6 +160,9 @@ bool PatientListModel::seen(qint64 id)
 
 void PatientListModel::readPage(int limit)
 {
+    // A long page on the other name's index is worth an exact count first.
+    if (searchesAnotherColumn() && limit > m_firstPage && m_total < 0)
+        totalCount();
     Recordset rs;
     rs.Open(pageSql(limit), *m_db, adOpenStatic, adLockReadOnly);
     const int read = rs.RecordCount();
@@ -171,8 +224,8 @@ int PatientListModel::totalCount()
                     ? QStringLiteral("select (select count(*) from [PatientRecords]) - (select "
                                      "count(*) from [PatientRecords] where [PatientID] > ")
                           + bound + QLatin1Char(')')
-                    : QStringLiteral("select count(*) from [PatientRecords] where (")
-                          + m_query.condition + QStringLiteral(") and +[PatientID] <= ") + bound;
+                    : QStringLiteral("select count(*) from [PatientRecords] where ")
+                          + conditions();
             rs.Open(sql, *m_db, adOpenStatic, adLockReadOnly);
             m_total = rs.isEOF() ? 0 : rs.Value(0).toInt();
         }

@@ -16,6 +16,10 @@ struct PatientListQuery
     QString condition;
     QString sortColumn = QStringLiteral("LastName");
     bool descending = false;
+    // The name column the condition searches, when it is a name search: on
+    // another column than the sort, each page reads whichever of the two
+    // indexes costs less for the number of matches.
+    QString searchColumn;
 };
 
 // The lines of the patient list and the patient selector: the id and six
@@ -76,6 +80,9 @@ public:
 private:
     void readPage(int limit);
     QString pageSql(int limit) const;
+    QString conditions() const;
+    bool searchesAnotherColumn() const;
+    bool readsInSortOrder(int limit) const;
     bool seen(qint64 id);
 
     Connection *m_db = nullptr;
@@ -94,6 +101,9 @@ private:
     bool m_started = false;
     bool m_skipped = false; // a line was left out as listed already
     int m_total = -1;
+    // Searching one name and sorting by the other: how many rows match, at
+    // least (the count stops where the choice of index no longer changes).
+    qint64 m_matches = -1;
     int m_loads = 0; // opens and clears so far
 
     // The lines, kept small: ids, and the texts of each line back to back in

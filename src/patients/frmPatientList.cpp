@@ -212,6 +212,7 @@ void frmPatientList::txtSearch_Change()
     });
     step([&] {
         query.condition = patientSearchCondition(cboSearch->currentText(), txtSearch->text());
+        query.searchColumn = RemoveSpaces(cboSearch->currentText());
         query.sortColumn = RemoveSpaces(cboSortBy->currentText());
         query.descending = cboSortType->currentIndex() == 1;
     });

@@ -127,6 +127,7 @@ void frmSearchPatient::txtSearch_Change()
     step([&] {
         PatientListQuery query;
         query.condition = patientSearchCondition(cboSearch->currentText(), txtSearch->text());
+        query.searchColumn = RemoveSpaces(cboSearch->currentText());
         fill(query);
     });
     if (step.failed())
