@@ -67,6 +67,26 @@ QStringList ids(const PatientListModel &model)
     return out;
 }
 
+// A line of a list as it is ordered: its folded sort key and its id.
+struct Keyed
+{
+    QString key;
+    int id;
+};
+
+// The ids in the list's order: by key, then by id, both reversed when descending.
+QStringList inListOrder(std::vector<Keyed> lines, bool descending)
+{
+    std::sort(lines.begin(), lines.end(), [&](const Keyed &a, const Keyed &b) {
+        return descending ? (a.key != b.key ? a.key > b.key : a.id > b.id)
+                          : (a.key != b.key ? a.key < b.key : a.id < b.id);
+    });
+    QStringList out;
+    for (const Keyed &l : lines)
+        out << QString::number(l.id);
+    return out;
+}
+
 QString pane(TestWorld &w)
 {
     return w.ctx().window<MDIFormMain>().StatusBar1->PaneText(0);
@@ -164,25 +184,13 @@ TEST_P(PatientPaging, PagesGiveEveryRowOnceInOrderWhileOthersChangeTheTable)
     const QStringList last = {"Kim", "adler", "Baker", "ADLER", "Kim", "Öz", "baker"};
     for (int id = 1; id <= 60; ++id)
         w.addPatient(id, last[id % last.size()], QStringLiteral("F%1").arg(id));
-    struct Line
-    {
-        QString key;
-        int id;
-    };
-    std::vector<Line> lines;
+    std::vector<Keyed> lines;
     for (int id = 1; id <= 60; ++id)
         lines.push_back({last[id % last.size()].toCaseFolded(), id});
 
     for (const bool descending : {false, true}) {
         SCOPED_TRACE(descending ? "descending" : "ascending");
-        std::vector<Line> expected = lines;
-        std::sort(expected.begin(), expected.end(), [&](const Line &a, const Line &b) {
-            const bool less = a.key != b.key ? a.key < b.key : a.id < b.id;
-            return descending ? !less && (a.key != b.key || a.id != b.id) : less;
-        });
-        QStringList expectedIds;
-        for (const Line &l : expected)
-            expectedIds << QString::number(l.id);
+        const QStringList expectedIds = inListOrder(lines, descending);
 
         PatientListModel model;
         model.setPageSizes(5, 7);
@@ -242,20 +250,12 @@ TEST_P(PatientPaging, ASearchOnOneNameInTheOrderOfTheOtherPagesExactly)
     for (const char *typed : {"A", "QU", "ö", "Z"}) {
         for (const bool descending : {false, true}) {
             SCOPED_TRACE(std::string(typed) + (descending ? " descending" : " ascending"));
-            std::vector<Line> expected;
+            std::vector<Keyed> expected;
             for (const Line &l : lines) {
                 if (l.last.toCaseFolded().startsWith(QString::fromUtf8(typed).toCaseFolded()))
-                    expected.push_back(l);
+                    expected.push_back({l.first.toCaseFolded(), l.id});
             }
-            std::sort(expected.begin(), expected.end(), [&](const Line &a, const Line &b) {
-                const QString ka = a.first.toCaseFolded();
-                const QString kb = b.first.toCaseFolded();
-                return descending ? (ka != kb ? ka > kb : a.id > b.id)
-                                  : (ka != kb ? ka < kb : a.id < b.id);
-            });
-            QStringList expectedIds;
-            for (const Line &l : expected)
-                expectedIds << QString::number(l.id);
+            const QStringList expectedIds = inListOrder(expected, descending);
 
             PatientListModel model;
             model.setPageSizes(5, 7);
