@@ -46,6 +46,7 @@ void PatientListModel::clear()
     m_started = false;
     m_skipped = false;
     m_total = -1;
+    m_choosesIndex = false;
     m_ids = {};
     m_starts = {};
     m_text = QByteArray();
@@ -71,7 +72,8 @@ void PatientListModel::open(Connection &db, const PatientListQuery &query)
     if (m_lastId < kLargestBitmapId)
         m_seenBits.assign(size_t(qMax<qint64>(m_lastId, 0) + 1), false);
     m_matches = -1;
-    if (!m_atEnd && searchesAnotherColumn()) {
+    m_choosesIndex = !m_atEnd && searchesAnotherColumn();
+    if (m_choosesIndex) {
         const qint64 enough = qint64(std::sqrt(double(m_firstPage) * double(m_lastId) / kScanCost)) + 1;
         Recordset count;
         count.Open(QStringLiteral("select count(*) from (select 1 from [PatientRecords] where ")
@@ -88,10 +90,15 @@ bool PatientListModel::searchesAnotherColumn() const
 {
     // The server's planner weighs this with its own statistics.
     const QSet<QString> &folded = Schema::foldedColumns();
-    return m_db && !m_db->engine().isServer() && !m_query.condition.isEmpty()
-           && folded.contains(m_query.searchColumn.toLower())
-           && folded.contains(m_query.sortColumn.toLower())
-           && m_query.searchColumn.compare(m_query.sortColumn, Qt::CaseInsensitive) != 0;
+    if (!m_db || m_db->engine().isServer() || m_query.condition.isEmpty()
+        || !folded.contains(m_query.searchColumn.toLower())
+        || !folded.contains(m_query.sortColumn.toLower())
+        || m_query.searchColumn.compare(m_query.sortColumn, Qt::CaseInsensitive) == 0)
+        return false;
+    // A database that could not gain the indexes (a read-only file) is read without.
+    const QStringList present = m_db->engine().schemaObjects();
+    return present.contains(QStringLiteral("patientrecords") + m_query.searchColumn.toLower())
+           && present.contains(QStringLiteral("patientrecords") + m_query.sortColumn.toLower());
 }
 
 bool PatientListModel::readsInSortOrder(int limit) const
@@ -120,7 +127,7 @@ QString PatientListModel::pageSql(int limit) const
                           + QStringLiteral(", [PatientID]") + direction;
     // Which patients, in order, from a name index alone; then their lines by id.
     QString ids = QStringLiteral("select [PatientID] from [PatientRecords]");
-    if (searchesAnotherColumn()) {
+    if (m_choosesIndex) {
         ids += QStringLiteral(" indexed by [PatientRecords")
                + (readsInSortOrder(limit) ? m_query.sortColumn : m_query.searchColumn)
                + QLatin1Char(']');
@@ -161,7 +168,7 @@ bool PatientListModel::seen(qint64 id)
 void PatientListModel::readPage(int limit)
 {
     // A long page on the other name's index is worth an exact count first.
-    if (searchesAnotherColumn() && limit > m_firstPage && m_total < 0)
+    if (m_choosesIndex && limit > m_firstPage && m_total < 0)
         totalCount();
     Recordset rs;
     rs.Open(pageSql(limit), *m_db, adOpenStatic, adLockReadOnly);

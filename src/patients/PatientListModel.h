@@ -104,6 +104,7 @@ private:
     // Searching one name and sorting by the other: how many rows match, at
     // least (the count stops where the choice of index no longer changes).
     qint64 m_matches = -1;
+    bool m_choosesIndex = false; // and names the index to read in each page
     int m_loads = 0; // opens and clears so far
 
     // The lines, kept small: ids, and the texts of each line back to back in
