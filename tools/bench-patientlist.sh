@@ -7,6 +7,7 @@
 #   tools/bench-patientlist.sh [--patients N] [--engine embedded|server]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 
 export MEDLANTIS_BENCH_DIR=${MEDLANTIS_BENCH_DIR:-${TMPDIR:-/tmp}/medlantis-bench}
 mkdir -p "$MEDLANTIS_BENCH_DIR"
@@ -15,8 +16,8 @@ cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DMEDLANTIS_BENCH=ON >/dev/
 cmake --build build-bench -j2 --target bench_patientlist
 
 server="$MEDLANTIS_BENCH_DIR/pg"
-trap 'bash tools/pg-test-server.sh stop "$server" || true' EXIT
-bash tools/pg-test-server.sh start "$server"
+trap 'bash "$root/tools/pg-test-server.sh" stop "$server" || true' EXIT
+bash "$root/tools/pg-test-server.sh" start "$server"
 set -a
 # shellcheck disable=SC1091
 source "$server/env"

@@ -4,17 +4,18 @@
 # whatever happened.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 tools/setup.sh
 
 server=$(mktemp -d)
 stop_server() {
-    bash tools/pg-test-server.sh stop "$server" || true
+    bash "$root/tools/pg-test-server.sh" stop "$server" || true
     rm -rf "$server"
 }
 trap stop_server EXIT
 
 # The tests that run on both engines need it: without it the run is no pass.
-if ! bash tools/pg-test-server.sh start "$server" 2>"$server.err"; then
+if ! bash "$root/tools/pg-test-server.sh" start "$server" 2>"$server.err"; then
     echo "The test database server could not start:" >&2
     cat "$server.err" >&2
     rm -f "$server.err"
