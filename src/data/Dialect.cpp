@@ -247,7 +247,8 @@ public:
                 const bool sortsWithoutCase =
                     inOrderBy && itemStart
                     && m_names.nocase.contains(plainName(m_tokens[last]).toLower());
-                if (nextIsLike(last) && m_names.folded.contains(plainName(m_tokens[last]).toLower())) {
+                if (nextIsLike(last)
+                    && m_names.folded.contains(plainName(m_tokens[last]).toLower())) {
                     // The index on the folded name serves the like; the like
                     // on the plain name keeps the meaning of a NULL.
                     const size_t like = skipSpace(last + 1);

@@ -83,8 +83,9 @@ const QSet<QString> &foldedColumns()
 {
     static const QSet<QString> columns = [] {
         QSet<QString> out;
-        static const QRegularExpression folded(QStringLiteral("FoldCase\\(\\s*\\[?(\\w+)\\]?\\s*\\)"),
-                                               QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression folded(
+            QStringLiteral("FoldCase\\(\\s*\\[?(\\w+)\\]?\\s*\\)"),
+            QRegularExpression::CaseInsensitiveOption);
         for (const Statement &s : statements()) {
             if (s.table)
                 continue;
@@ -143,8 +144,7 @@ QStringList missingTables(Connection &db)
     return missing;
 }
 
-void createMissing(Connection &db,
-                   const std::function<void(const QString &, int, int)> &progress)
+void createMissing(Connection &db, const Progress &progress)
 {
     Engine &engine = db.engine();
     const auto lacking = [&] {

@@ -52,8 +52,8 @@ QStringList missingTables(Connection &db);
 // added since it was made.
 // progress, when given, hears of each statement before it runs and once
 // more when all are done.
-void createMissing(Connection &db,
-                   const std::function<void(const QString &name, int done, int total)> &progress = {});
+using Progress = std::function<void(const QString &name, int done, int total)>;
+void createMissing(Connection &db, const Progress &progress = {});
 
 // Creates a new plain database file at path (which must not exist) from the schema.
 void createDatabaseFile(const QString &path);

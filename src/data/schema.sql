@@ -46,9 +46,11 @@ CREATE TABLE PatientRecords (
 -- these, in order and a page at a time, whatever the size of the practice.
 -- Both names at the end let a search on one name, in the order of either,
 -- and its count read the index alone.
-CREATE INDEX PatientRecordsLastName ON PatientRecords (FoldCase(LastName), PatientID, LastName, FirstName);
+CREATE INDEX PatientRecordsLastName
+    ON PatientRecords (FoldCase(LastName), PatientID, LastName, FirstName);
 
-CREATE INDEX PatientRecordsFirstName ON PatientRecords (FoldCase(FirstName), PatientID, FirstName, LastName);
+CREATE INDEX PatientRecordsFirstName
+    ON PatientRecords (FoldCase(FirstName), PatientID, FirstName, LastName);
 
 CREATE TABLE MedicalHistory (
     HistoryID INTEGER PRIMARY KEY,

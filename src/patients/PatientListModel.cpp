@@ -74,7 +74,8 @@ void PatientListModel::open(Connection &db, const PatientListQuery &query)
     m_matches = -1;
     m_choosesIndex = !m_atEnd && searchesAnotherColumn();
     if (m_choosesIndex) {
-        const qint64 enough = qint64(std::sqrt(double(m_firstPage) * double(m_lastId) / kScanCost)) + 1;
+        const qint64 enough =
+            qint64(std::sqrt(double(m_firstPage) * double(m_lastId) / kScanCost)) + 1;
         Recordset count;
         count.Open(QStringLiteral("select count(*) from (select 1 from [PatientRecords] where ")
                        + conditions() + QStringLiteral(" limit ") + QString::number(enough)
