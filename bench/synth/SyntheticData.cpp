@@ -321,14 +321,18 @@ QString benchDatabase(std::vector<char *> &args)
         options.patients = patients;
         options.visitsPerPatient = 1;
         options.photoEvery = 1000;
-        QElapsedTimer timer;
-        timer.start();
-        const SyntheticCounts made = createSyntheticDatabase(
-            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("dbBlank.mdb")),
-            database, options);
-        std::printf("Made %s: %d patients, %d visits, %d photos in %.1f s\n",
-                    qPrintable(database), made.patients, made.visits, made.photos,
-                    timer.elapsed() / 1000.0);
+        makeSyntheticDatabase(database, options);
     }
     return database;
+}
+
+void makeSyntheticDatabase(const QString &path, const SyntheticOptions &options)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const SyntheticCounts made = createSyntheticDatabase(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("dbBlank.mdb")), path,
+        options);
+    std::printf("Made %s: %d patients, %d visits, %d photos in %.1f s\n", qPrintable(path),
+                made.patients, made.visits, made.photos, timer.elapsed() / 1000.0);
 }

@@ -37,3 +37,7 @@ QString benchDatabase(std::vector<char *> &args);
 // Copies the blank template to path (replacing it) and fills it.
 SyntheticCounts createSyntheticDatabase(const QString &templatePath, const QString &path,
                                         const SyntheticOptions &options);
+
+// The same from the template beside the program, saying what it made and how
+// long that took.
+void makeSyntheticDatabase(const QString &path, const SyntheticOptions &options);

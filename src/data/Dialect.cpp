@@ -91,9 +91,20 @@ bool likeFrom(const QString &p, int pi, const QString &t, int ti, QChar escape)
     return ti == t.size();
 }
 
-} // namespace
+// A pattern of literal text followed by "%" only, such as 'SMI%'.
+bool isPrefixPattern(const QString &pattern)
+{
+    const qsizetype wildcard = pattern.indexOf(QRegularExpression(QStringLiteral("[%_]")));
+    if (wildcard <= 0)
+        return false;
+    for (qsizetype i = wildcard; i < pattern.size(); ++i) {
+        if (pattern.at(i) != QLatin1Char('%'))
+            return false;
+    }
+    return true;
+}
 
-bool isPrefixPattern(const QString &pattern);
+} // namespace
 
 bool likeMatch(const QString &pattern, const QString &text, QChar escape)
 {
@@ -427,19 +438,6 @@ QString translateSqlForPostgres(const QString &sql, const PostgresNames &names)
     text.replace(deleteStar, QStringLiteral("\\1delete from"));
     const std::vector<Token> tokens = tokenize(text);
     return PostgresWriter(tokens, names).write(0, tokens.size());
-}
-
-// A pattern of literal text followed by "%" only, such as 'SMI%'.
-bool isPrefixPattern(const QString &pattern)
-{
-    const qsizetype wildcard = pattern.indexOf(QRegularExpression(QStringLiteral("[%_]")));
-    if (wildcard <= 0)
-        return false;
-    for (qsizetype i = wildcard; i < pattern.size(); ++i) {
-        if (pattern.at(i) != QLatin1Char('%'))
-            return false;
-    }
-    return true;
 }
 
 namespace {

@@ -406,8 +406,7 @@ private:
 std::unique_ptr<RowStream> PgEngine::stream(const QString &sql)
 {
     ensureConnected();
-    static int streams = 0;
-    const QString cursor = QStringLiteral("medlantis_rows_%1").arg(++streams);
+    const QString cursor = QStringLiteral("medlantis_rows_%1").arg(++m_streams);
     const bool own = PQtransactionStatus(m_conn) != PQTRANS_INTRANS;
     if (own)
         executeRaw(QStringLiteral("BEGIN READ ONLY"));

@@ -58,6 +58,7 @@ private:
     QString m_password;
     pg_conn *m_conn = nullptr;
     std::map<unsigned int, Key> m_keys;
+    int m_streams = 0; // names each stream's cursor
 };
 
 // What is wrong with the server database at uri with the password, in words

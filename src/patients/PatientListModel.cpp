@@ -74,8 +74,11 @@ void PatientListModel::open(Connection &db, const PatientListQuery &query)
     m_matches = -1;
     m_choosesIndex = !m_atEnd && searchesAnotherColumn();
     if (m_choosesIndex) {
+        // Beyond this many matches even the longest page reads in sort order.
         const qint64 enough =
-            qint64(std::sqrt(double(m_firstPage) * double(m_lastId) / kScanCost)) + 1;
+            qint64(std::sqrt(double(qMax(kLargestPage, m_laterPages)) * double(m_lastId)
+                             / kScanCost))
+            + 1;
         Recordset count;
         count.Open(QStringLiteral("select count(*) from (select 1 from [PatientRecords] where ")
                        + conditions() + QStringLiteral(" limit ") + QString::number(enough)
@@ -96,10 +99,14 @@ bool PatientListModel::searchesAnotherColumn() const
         || !folded.contains(m_query.sortColumn.toLower())
         || m_query.searchColumn.compare(m_query.sortColumn, Qt::CaseInsensitive) == 0)
         return false;
-    // A database that could not gain the indexes (a read-only file) is read without.
-    const QStringList present = m_db->engine().schemaObjects();
-    return present.contains(QStringLiteral("patientrecords") + m_query.searchColumn.toLower())
-           && present.contains(QStringLiteral("patientrecords") + m_query.sortColumn.toLower());
+    // A database that could not gain the indexes (a read-only file) is read
+    // without; once there, they stay, so one look is enough.
+    if (!m_nameIndexesSeen) {
+        const QStringList present = m_db->engine().schemaObjects();
+        m_nameIndexesSeen = present.contains(QStringLiteral("patientrecordslastname"))
+                            && present.contains(QStringLiteral("patientrecordsfirstname"));
+    }
+    return m_nameIndexesSeen;
 }
 
 bool PatientListModel::readsInSortOrder(int limit) const
@@ -107,8 +114,7 @@ bool PatientListModel::readsInSortOrder(int limit) const
     // Going down the sort column's index passes about rows * limit / matches
     // entries to find a page; reading every match from the searched column's
     // index and sorting them costs about kScanCost times as much a match.
-    const qint64 matches = m_total >= 0 ? m_total : m_matches;
-    return double(matches) * double(matches) * kScanCost > double(limit) * double(m_lastId);
+    return double(m_matches) * double(m_matches) * kScanCost > double(limit) * double(m_lastId);
 }
 
 QString PatientListModel::conditions() const
@@ -168,9 +174,6 @@ bool PatientListModel::seen(qint64 id)
 
 void PatientListModel::readPage(int limit)
 {
-    // A long page on the other name's index is worth an exact count first.
-    if (m_choosesIndex && limit > m_firstPage && m_total < 0)
-        totalCount();
     Recordset rs;
     rs.Open(pageSql(limit), *m_db, adOpenStatic, adLockReadOnly);
     const int read = rs.RecordCount();

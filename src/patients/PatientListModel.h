@@ -101,10 +101,11 @@ private:
     bool m_started = false;
     bool m_skipped = false; // a line was left out as listed already
     int m_total = -1;
-    // Searching one name and sorting by the other: how many rows match, at
-    // least (the count stops where the choice of index no longer changes).
+    // Searching one name and sorting by the other: how many rows match (the
+    // count stops where the choice of index no longer changes).
     qint64 m_matches = -1;
     bool m_choosesIndex = false; // and names the index to read in each page
+    mutable bool m_nameIndexesSeen = false;
     int m_loads = 0; // opens and clears so far
 
     // The lines, kept small: ids, and the texts of each line back to back in

@@ -58,9 +58,9 @@ private:
     bool MDIForm_QueryUnload();
     void selectColourScheme(int id);
     // Reopens the shared patient-list result on sql for the ribbon's print and
-    // exports; stops the steps after the error box or "No record found.".
-    // Reopens the shared result; an export reads it once from start to end,
-    // a chunk at a time, so it need not hold every patient.
+    // exports; stops the steps after the error box or "No record found.". An
+    // export reads it once from start to end, a chunk at a time, so it need
+    // not hold every patient.
     void reopenPatientList(Steps &step, const QString &sql, bool forExport = false);
     void toggleRightToLeft();
 

@@ -26,12 +26,7 @@ public:
     virtual bool openUrl(const QString &url) = 0;
     // Long work without a window of its own: done of total steps; done ==
     // total ends it.
-    virtual void progress(const QString &text, int done, int total)
-    {
-        (void)text;
-        (void)done;
-        (void)total;
-    }
+    virtual void progress(const QString & /*text*/, int /*done*/, int /*total*/) {}
 };
 
 inline QString applicationTitle() { return QStringLiteral("Medlantis"); }

@@ -1,11 +1,9 @@
 #include "shell/QtPrompter.h"
 
 #include <QApplication>
-#include <QProgressDialog>
-
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QProgressDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
