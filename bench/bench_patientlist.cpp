@@ -41,7 +41,6 @@
 #include "shell/Settings.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/SystemModule.h"
-#include "shell/modMain.h"
 #include "synth/SyntheticData.h"
 
 namespace {
