@@ -36,7 +36,7 @@
 #include "patients/PatientQueries.h"
 #include "patients/frmPatientList.h"
 #include "shell/AppContext.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
 #include "shell/StatusBarPanes.h"
@@ -217,6 +217,7 @@ int measure(int patients, bool server)
         settings->SaveSetting(SettingKeys::DatabasePassword, env("MEDLANTIS_TEST_PG_PASSWORD"));
     AppContext ctx(std::move(settings), std::make_unique<BenchPrompter>(), folders);
     SystemModule::connect(ctx);
+    useMainWindow(ctx);
     ctx.CurrentUser.Privilege = QStringLiteral("Administrator");
 
     // The list as the user sees it: a child of the shown main window.

@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 tools/setup.sh
+# Includes run one way, from the main window down to the data layer.
+bash tools/check-layers.sh
 
 server=$(mktemp -d)
 stop_server() {

@@ -29,7 +29,7 @@
 #include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
-#include "shell/MDIFormMain.h"
+#include "shell/MainFrame.h"
 #include "shell/Prompter.h"
 #include "shell/TextArea.h"
 #include "shell/WidgetUtils.h"
@@ -483,7 +483,7 @@ void frmAddNewPatient::cmdSave_Click()
         QApplication::processEvents();
     });
     // Showing the list runs its activation, which reloads it.
-    step([&] { ctx.window<MDIFormMain>().showChild(ctx.window<frmPatientList>()); });
+    step([&] { ctx.mainFrame().showChild(ctx.window<frmPatientList>()); });
 }
 
 void frmAddNewPatient::Command1_Click()

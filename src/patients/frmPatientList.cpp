@@ -25,7 +25,7 @@
 #include "reports/ReportPreview.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
-#include "shell/MDIFormMain.h"
+#include "shell/MainFrame.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/modMain.h"
@@ -251,7 +251,7 @@ void frmPatientList::showCount()
 
 void frmPatientList::showRecordPosition(int position, int count)
 {
-    ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
+    ctx.mainFrame().setStatusText(
         0, QStringLiteral("Record ") + QString::number(position) + QStringLiteral(" of ")
                + QString::number(count));
 }

@@ -15,7 +15,7 @@
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/ListViews.h"
-#include "shell/MDIFormMain.h"
+#include "shell/MainFrame.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/WidgetUtils.h"
@@ -149,7 +149,7 @@ void frmSearchPatient::showRecordPosition()
     m_patients->whenCountable([this] {
         trapped(ctx.prompter(), QStringLiteral("frmSearchPatient"),
                 QStringLiteral("showRecordPosition"), 100, [&] {
-                    ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
+                    ctx.mainFrame().setStatusText(
                         0, QStringLiteral("Record ") + QString::number(selectedRow() + 1)
                                + QStringLiteral(" of ")
                                + QString::number(m_patients->totalCount()));
@@ -185,16 +185,16 @@ void frmSearchPatient::cmdSelect_Click()
     if (mode == QLatin1String("Add Patient Visit")) {
         step([&] { ctx.SelectedHistoryID.clear(); });
         step([&] {
-            ctx.showModal(ctx.window<frmAddNewPatientRecord>(), &ctx.window<MDIFormMain>());
+            ctx.showModal(ctx.window<frmAddNewPatientRecord>(), &ctx.mainFrame().frameWidget());
         });
     } else if (mode == QLatin1String("View Patient Visit(s)")) {
         step([&] {
             ctx.window<frmPatientHistory>().setPatient(ctx.SelectedPatientID, patientName);
         });
         step([&] { ctx.window<frmPatientHistory>().loadPatientVisits(); });
-        step([&] { ctx.window<MDIFormMain>().showChild(ctx.window<frmPatientHistory>()); });
+        step([&] { ctx.mainFrame().showChild(ctx.window<frmPatientHistory>()); });
     } else if (mode == QLatin1String("Print Patient Visit(s)")) {
-        printPatientVisits(ctx, ctx.SelectedPatientID, step, &ctx.window<MDIFormMain>());
+        printPatientVisits(ctx, ctx.SelectedPatientID, step, &ctx.mainFrame().frameWidget());
     } else if (mode == QLatin1String("TXT") || mode == QLatin1String("CSV")
                || mode == QLatin1String("XML") || mode == QLatin1String("XLS")
                || mode == QLatin1String("PDF")) {

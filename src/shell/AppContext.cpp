@@ -1,5 +1,7 @@
 #include "shell/AppContext.h"
 
+#include <stdexcept>
+
 #include <QEvent>
 #include <QEventLoop>
 #include <QWidget>
@@ -35,6 +37,13 @@ AppContext::~AppContext()
     for (auto &entry : m_windows)
         delete entry.second;
     m_windows.clear();
+}
+
+MainFrame &AppContext::mainFrame()
+{
+    if (!mainFrameFactory)
+        throw std::logic_error("no main frame was set up for this context");
+    return mainFrameFactory(*this);
 }
 
 void AppContext::showModal(Form &child, QWidget *owner)

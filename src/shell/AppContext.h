@@ -7,6 +7,7 @@
 #include "shell/AppState.h"
 
 class Form;
+class MainFrame;
 class QWidget;
 
 // The shared state plus the windows: one object each, created on first use.
@@ -38,6 +39,11 @@ public:
     // window instead of blocking in exec().
     void showModal(Form &child, QWidget *owner = nullptr);
     std::function<void(Form &)> modalHook;
+
+    // The frame that holds the windows; whoever assembles the program says
+    // how to make it (mainFrameFactory), since windows cannot name it.
+    MainFrame &mainFrame();
+    std::function<MainFrame &(AppContext &)> mainFrameFactory;
 
 private:
     std::map<std::type_index, QWidget *> m_windows;

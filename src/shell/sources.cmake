@@ -12,12 +12,10 @@ list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Form.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ListViews.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtPrompter.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Startup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TextArea.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetUtils.cpp
 )
 list(APPEND UI_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/MDIFormMain.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Ribbon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusBarPanes.cpp
 )

@@ -16,7 +16,7 @@
 #include "maintenance/frmNetworkSettings.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
-#include "shell/MDIFormMain.h"
+#include "shell/MainFrame.h"
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
 #include "shell/StatusBarPanes.h"
@@ -214,9 +214,9 @@ void Form1::cmdLogin_Click()
     });
     step([&] { LogTimeIn(ctx); });
     step([&] { hide(); });
-    step([&] { ctx.window<MDIFormMain>().showMaximized(); });
+    step([&] { ctx.mainFrame().showFrame(); });
     step([&] {
-        ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
+        ctx.mainFrame().setStatusText(
             1, QStringLiteral("  Current User: ") + ctx.CurrentUser.UserName
                    + QStringLiteral(" (") + ctx.CurrentUser.Privilege + QStringLiteral(")"));
     });

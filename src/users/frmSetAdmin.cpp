@@ -11,7 +11,7 @@
 #include "data/Connection.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
-#include "shell/MDIFormMain.h"
+#include "shell/MainFrame.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/WidgetUtils.h"
@@ -191,9 +191,9 @@ void frmSetAdmin::cmdSave_Click()
     });
     step([&] { AdminSaved = true; });
     step([&] { hide(); });
-    step([&] { ctx.window<MDIFormMain>().showMaximized(); });
+    step([&] { ctx.mainFrame().showFrame(); });
     step([&] {
-        ctx.window<MDIFormMain>().StatusBar1->SetPaneText(
+        ctx.mainFrame().setStatusText(
             1, QStringLiteral("Current User: ") + ctx.CurrentUser.UserName + QStringLiteral(" (")
                    + ctx.CurrentUser.Privilege + QStringLiteral(")"));
     });

@@ -14,7 +14,6 @@
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/ListViews.h"
-#include "shell/MDIFormMain.h"
 #include "shell/Prompter.h"
 #include "visits/VisitListModel.h"
 #include "visits/VisitPrint.h"

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "app/MDIFormMain.h"
 #include "patients/frmAddNewPatient.h"
 #include "shell/AppContext.h"
 #include "shell/Settings.h"
@@ -51,6 +52,7 @@ struct Workstation
             std::make_unique<Settings>(home.filePath(QStringLiteral("settings.ini"))),
             std::move(fake), folders);
         ctx->onEndProcess = [](int) {};
+        useMainWindow(*ctx);
         ctx->settings().SaveSetting(SettingKeys::DatabaseFile, database);
         ctx->settings().SaveSetting(SettingKeys::DatabasePassword, password);
         ctx->CurrentUser.UserName = QStringLiteral("Other");

@@ -24,7 +24,7 @@
 #include "patients/frmAddNewPatient.h"
 #include "patients/frmMedicalHistory.h"
 #include "patients/frmPatientList.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/Ribbon.h"
 #include "shell/SystemModule.h"
 #include "shell/TextArea.h"

@@ -17,7 +17,7 @@
 #include "maintenance/frmRestoreData.h"
 #include "patients/PatientListModel.h"
 #include "patients/frmPatientList.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 #include "shell/modMain.h"

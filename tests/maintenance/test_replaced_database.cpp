@@ -21,7 +21,7 @@
 #include "data/Schema.h"
 #include "maintenance/DatabaseFiles.h"
 #include "patients/frmAddNewPatient.h"
-#include "shell/Startup.h"
+#include "app/Startup.h"
 #include "shell/SystemModule.h"
 #include "support/TestWorld.h"
 

@@ -17,7 +17,7 @@
 #include "patients/frmAddNewPatient.h"
 #include "patients/frmPatientList.h"
 #include "patients/frmSearchPatient.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/SystemModule.h"
 #include "support/TestWorld.h"

@@ -21,7 +21,7 @@
 #include "patients/PatientQueries.h"
 #include "patients/frmAddNewPatient.h"
 #include "patients/frmPatientList.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/TextArea.h"
 #include "support/TestWorld.h"
 

@@ -12,7 +12,7 @@
 #include "patients/frmAddNewPatient.h"
 #include "patients/frmPatientList.h"
 #include "reports/ReportPreview.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/StatusBarPanes.h"
 #include "support/TestWorld.h"
 

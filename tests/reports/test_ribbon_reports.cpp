@@ -7,7 +7,7 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "reports/ReportPreview.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "support/TestWorld.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "ReportsFixture.h"
 #include "data/Recordset.h"
 #include "reports/modSaveRecordset.h"
-#include "shell/Startup.h"
+#include "app/Startup.h"
 #include "shell/SystemModule.h"
 #include "support/TestWorld.h"
 

@@ -11,7 +11,7 @@
 #include "maintenance/DatabaseFiles.h"
 #include "maintenance/frmNetworkSettings.h"
 #include "shell/Settings.h"
-#include "shell/Startup.h"
+#include "app/Startup.h"
 #include "shell/SystemModule.h"
 #include "support/TestWorld.h"
 

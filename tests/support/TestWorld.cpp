@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "app/MDIFormMain.h"
 #include "data/Cipher.h"
 #include "data/PgEngine.h"
 #include "data/Recordset.h"
@@ -96,6 +97,7 @@ void TestWorld::build(bool withDatabase)
         std::make_unique<Settings>(path(QStringLiteral("settings.ini"))), std::move(prompter),
         folders);
     m_ctx->onEndProcess = [this](int code) { endedWith = code; };
+    useMainWindow(*m_ctx);
     // A modal window a test did not script shows and hides at once, so no test
     // can ever block in a modal loop.
     m_ctx->modalHook = [](Form &) {};

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "data/Cipher.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "support/TestWorld.h"
 #include "users/Form1.h"
 #include "users/UserSession.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "data/Cipher.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/Settings.h"
 #include "shell/StatusBarPanes.h"
 #include "support/TestWorld.h"

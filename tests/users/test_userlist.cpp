@@ -10,7 +10,7 @@
 
 #include "data/Cipher.h"
 #include "reports/ReportPreview.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/modMain.h"
 #include "support/TestWorld.h"
 #include "users/frmAddNewUser.h"

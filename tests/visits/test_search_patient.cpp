@@ -13,7 +13,7 @@
 #include "VisitTestSupport.h"
 #include "patients/PatientListModel.h"
 #include "patients/frmSearchPatient.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/StatusBarPanes.h"
 #include "support/TestWorld.h"
 #include "visits/VisitListModel.h"

@@ -12,7 +12,7 @@
 #include "patients/PatientListModel.h"
 #include "patients/frmMedicalHistory.h"
 #include "patients/frmSearchPatient.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/TextArea.h"
 #include "support/TestWorld.h"
 #include "visits/VisitListModel.h"

@@ -1,4 +1,4 @@
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -218,6 +218,16 @@ bool MDIFormMain::MDIForm_QueryUnload()
     step([&] { backUpAtExit(ctx, this); });
     step([&] { ctx.endProcess(0); });
     return true;
+}
+
+void useMainWindow(AppContext &ctx)
+{
+    ctx.mainFrameFactory = [](AppContext &c) -> MainFrame & { return c.window<MDIFormMain>(); };
+}
+
+void MDIFormMain::setStatusText(int pane, const QString &text)
+{
+    StatusBar1->SetPaneText(pane, text);
 }
 
 void MDIFormMain::showChild(Form &child)

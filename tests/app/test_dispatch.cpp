@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/Form.h"
-#include "shell/MDIFormMain.h"
+#include "app/MDIFormMain.h"
 #include "shell/Ribbon.h"
 #include "support/TestWorld.h"
 

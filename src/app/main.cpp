@@ -5,12 +5,13 @@
 #include <QIcon>
 #include <QStringList>
 
+#include "app/MDIFormMain.h"
+#include "app/Startup.h"
 #include "data/Connection.h"
 #include "shell/AppContext.h"
 #include "shell/CommandLine.h"
 #include "shell/QtPrompter.h"
 #include "shell/Settings.h"
-#include "shell/Startup.h"
 #include "shell/SystemModule.h"
 #include "shell/modMain.h"
 
@@ -60,6 +61,7 @@ int main(int argc, char **argv)
     auto ctx = std::make_unique<AppContext>(
         std::make_unique<Settings>(), std::make_unique<QtPrompter>(),
         Folders::fromEnvironment(Folders::programFolderFor(QApplication::applicationDirPath())));
+    useMainWindow(*ctx);
     // Static, so the lock is released when the process ends through exit().
     static SingleInstance instance(ctx->folders().runtime);
 

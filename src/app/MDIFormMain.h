@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "shell/MainFrame.h"
+
 class AppContext;
 class Form;
 class QMdiArea;
@@ -15,7 +17,7 @@ class StatusBarPanes;
 
 // The main window: a multiple-document frame with the ribbon and the status
 // bar. Every ribbon command arrives in CommandBars_Execute.
-class MDIFormMain : public QMainWindow
+class MDIFormMain : public QMainWindow, public MainFrame
 {
     Q_OBJECT
 public:
@@ -28,7 +30,10 @@ public:
     // Shows a Form as an MDI child (wrapped once in a QMdiSubWindow), brings it
     // to the front and gives it the focus; runs the child's activation also
     // when it was already visible.
-    void showChild(Form &child);
+    void showChild(Form &child) override;
+    QWidget &frameWidget() override { return *this; }
+    void showFrame() override { showMaximized(); }
+    void setStatusText(int pane, const QString &text) override;
     // The sub-window that holds child, or nullptr before its first showChild.
     QMdiSubWindow *subWindowOf(const Form &child) const;
 
@@ -71,3 +76,6 @@ private:
     int m_scheme = 3000;
     QHash<Form *, QPointer<QMdiSubWindow>> m_subWindows;
 };
+
+// Lets the windows of ctx reach this main window as their MainFrame.
+void useMainWindow(AppContext &ctx);
