@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A throw-away PostgreSQL server for the tests and benchmarks: its own data
 # folder inside <dir>, a Unix socket there and a free TCP port on 127.0.0.1,
-# password authentication, owned by an unprivileged user (the server refuses
-# to run as root).
+# scram-sha-256 password checks, TLS only over TCP with a self-signed
+# certificate it makes for itself (<dir>/server.crt, which also serves as the
+# certificate authority for sslmode=verify-full), owned by an unprivileged
+# user (the server refuses to run as root).
 #
 #   pg-test-server.sh start <dir>   starts it and writes <dir>/env, lines of
 #                                   MEDLANTIS_TEST_PG_*=value to source
@@ -69,12 +71,29 @@ start)
         exit 1
     }
     as_owner rm -f "$dir/pw"
+    # The server's own certificate, for 127.0.0.1 and localhost.
+    as_owner bash -c "umask 077; openssl req -x509 -newkey ec \
+        -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 -subj /CN=localhost \
+        -addext subjectAltName=IP:127.0.0.1,DNS:localhost \
+        -keyout '$dir/data/server.key' -out '$dir/data/server.crt'" >"$dir/openssl.log" 2>&1 || {
+        echo "openssl could not make the server's certificate:" >&2
+        cat "$dir/openssl.log" >&2
+        exit 1
+    }
+    cp "$dir/data/server.crt" "$dir/server.crt"
+    chmod 644 "$dir/server.crt"
+    as_owner bash -c "printf '%s\n' 'ssl = on' >> '$dir/data/postgresql.conf'"
+    # Over TCP only TLS, and on every path the SCRAM password exchange.
+    as_owner bash -c "printf '%s\n' 'local all all scram-sha-256' \
+        'hostssl all all 127.0.0.1/32 scram-sha-256' \
+        'hostssl all all ::1/128 scram-sha-256' > '$dir/data/pg_hba.conf'"
     run_server "$port"
     {
         echo "MEDLANTIS_TEST_PG_SOCKET=$dir"
         echo "MEDLANTIS_TEST_PG_PORT=$port"
         echo "MEDLANTIS_TEST_PG_USER=medlantis"
         echo "MEDLANTIS_TEST_PG_PASSWORD=$password"
+        echo "MEDLANTIS_TEST_PG_CERT=$dir/server.crt"
     } >"$dir/env"
     ;;
 stop)

@@ -9,7 +9,7 @@ packages=(cmake g++ make pkg-config ccache
           libsqlcipher-dev libxlsxwriter-dev libpq-dev postgresql
           libgtest-dev libgmock-dev libbenchmark-dev
           poppler-utils unzip sqlcipher fonts-dejavu-core
-          desktop-file-utils appstream dpkg-dev file)
+          desktop-file-utils appstream dpkg-dev file openssl)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

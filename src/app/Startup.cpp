@@ -45,12 +45,12 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
         // A server is tested by connecting to it; an empty database there is no
         // fault yet: connecting offers to create its tables.
         const QString path = ctx.databaseFile();
+        QString title = QStringLiteral("Database Not Found");
         const QString problem =
-            isServerUri(path) ? serverProblem(path, ctx.databasePassword(), true)
+            isServerUri(path) ? serverProblem(path, ctx.databasePassword(), true, &title)
                               : (FileExists(path) ? QString() : path + QStringLiteral(" not found."));
         if (!problem.isEmpty()) {
-            ctx.prompter().message(problem, QStringLiteral("Database Not Found"),
-                                   MsgIcon::Exclamation, MsgButtons::OK);
+            ctx.prompter().message(problem, title, MsgIcon::Exclamation, MsgButtons::OK);
             ctx.showModal(ctx.window<frmNetworkSettings>());
         }
     });

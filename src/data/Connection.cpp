@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSysInfo>
 
 #include <sqlcipher/sqlite3.h>
@@ -15,6 +16,21 @@ bool isServerUri(const QString &text)
     const QString t = text.trimmed();
     return t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
            || t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString hidePasswords(const QString &text)
+{
+    // The user part of an address ends at its last @ before the host's path.
+    static const QRegularExpression inAddress(
+        QStringLiteral("(postgres(?:ql)?://[^/\\s:@?#]*:)[^\\s/]*@"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression asSetting(
+        QStringLiteral("(\\bpassword\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'?|[^&\\s'\"]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString hidden = text;
+    hidden.replace(inAddress, QStringLiteral("\\1***@"));
+    hidden.replace(asSetting, QStringLiteral("\\1***"));
+    return hidden;
 }
 
 Connection::Connection() = default;

@@ -16,6 +16,8 @@ namespace {
 // Failures of the server's own, and of reaching it at all.
 constexpr int kServerError = 3146;
 constexpr int kConnectError = 3151;
+// The connection's encryption could not be set up as the address asks.
+constexpr int kEncryptionError = 3152;
 // All writing transactions of every workstation take turns on this lock, as
 // they do on the embedded file's write lock.
 constexpr qint64 kWriteLock = 0x4D45444C; // "MEDL"
@@ -43,14 +45,114 @@ QString where(PGconn *conn)
     return port.isEmpty() ? host : host + QLatin1Char(':') + port;
 }
 
-// The connection failure in words that name what is wrong.
-QString connectFailure(PGconn *conn)
+// What the address itself asks of the connection, as libpq reads it.
+struct AddressOptions
 {
-    const QString raw = utf8(PQerrorMessage(conn)).trimmed();
+    bool tcp = false;
+    bool setsSslMode = false;
+    bool setsChannelBinding = false;
+};
+
+AddressOptions optionsOf(const QByteArray &uri)
+{
+    AddressOptions options;
+    char *error = nullptr;
+    PQconninfoOption *parsed = PQconninfoParse(uri.constData(), &error);
+    PQfreemem(error);
+    if (!parsed)
+        return options; // connecting says what is wrong with it
+    QString hosts = qEnvironmentVariable("PGHOST");
+    bool hostaddr = !qEnvironmentVariableIsEmpty("PGHOSTADDR");
+    for (PQconninfoOption *o = parsed; o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        const QByteArray key(o->keyword);
+        if (key == "host")
+            hosts = QString::fromUtf8(o->val);
+        else if (key == "hostaddr")
+            hostaddr = hostaddr || *o->val;
+        else if (key == "sslmode")
+            options.setsSslMode = true;
+        else if (key == "channel_binding")
+            options.setsChannelBinding = true;
+    }
+    PQconninfoFree(parsed);
+    // A host that is a folder is a Unix socket; no host at all is the default socket.
+    options.tcp = hostaddr;
+    for (const QString &host : hosts.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!host.startsWith(QLatin1Char('/')) && !host.startsWith(QLatin1Char('@')))
+            options.tcp = true;
+    }
+    // Settings from the environment are as deliberate as the address's own.
+    options.setsSslMode = options.setsSslMode || !qEnvironmentVariableIsEmpty("PGSSLMODE");
+    options.setsChannelBinding =
+        options.setsChannelBinding || !qEnvironmentVariableIsEmpty("PGCHANNELBINDING");
+    return options;
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// A fault of the connection's encryption, in words; "" for any other fault.
+QString encryptionFailure(const QString &raw, const QString &host, const QString &server)
+{
+    if (raw.contains(QLatin1String("server does not support SSL")))
+        return QStringLiteral("The server %1 does not offer an encrypted connection. Turn on ssl "
+                              "in its postgresql.conf, or add ?sslmode=disable to the address to "
+                              "connect without encryption.")
+            .arg(host);
+    if (raw.contains(QLatin1String("channel binding")))
+        return QStringLiteral("The server %1 does not bind its password check to the encrypted "
+                              "connection (channel_binding). Use scram-sha-256 for this "
+                              "workstation in its pg_hba.conf, or add ?channel_binding=disable "
+                              "to the address to connect without it.")
+            .arg(host);
+    static const QRegularExpression badValue(QStringLiteral("invalid (\\w+) value: \"([^\"]*)\""));
+    const QRegularExpressionMatch value = badValue.match(raw);
+    if (value.hasMatch()) {
+        const QString key = value.captured(1);
+        QString choices;
+        if (key == QLatin1String("sslmode"))
+            choices = QStringLiteral(" (disable, allow, prefer, require, verify-ca or verify-full)");
+        else if (key == QLatin1String("channel_binding"))
+            choices = QStringLiteral(" (disable, prefer or require)");
+        return QStringLiteral("The database address sets %1 to %2, which is not one of its "
+                              "values%3. Please correct the address.")
+            .arg(key, quoted(value.captured(2)), choices);
+    }
+    static const QRegularExpression badFile(
+        QStringLiteral("(certificate|key|CRL|revocation list) file \"([^\"]*)\""));
+    const QRegularExpressionMatch file = badFile.match(raw);
+    if (file.hasMatch())
+        return QStringLiteral("The file %1 that the database address names for the encrypted "
+                              "connection cannot be read. Please check sslrootcert, sslcert and "
+                              "sslkey in the address.")
+            .arg(quoted(file.captured(2)));
+    if (raw.contains(QLatin1String("certificate verify failed"))
+        || raw.contains(QLatin1String("does not match host name")))
+        return QStringLiteral("The database server at %1 showed a certificate that the address's "
+                              "sslrootcert does not vouch for, so it may not be the practice's "
+                              "server. Nothing was sent to it.")
+            .arg(server);
+    return QString();
+}
+
+// The connection failure in words that name what is wrong; encryption, when
+// given, says whether it is a fault of the encryption.
+QString connectFailure(PGconn *conn, bool *encryption = nullptr)
+{
+    const QString raw = hidePasswords(utf8(PQerrorMessage(conn)).trimmed());
     const QString user = utf8(PQuser(conn));
     const QString database = utf8(PQdb(conn));
     const QString server = where(conn);
-    const auto quoted = [](const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); };
+    const QString tls = encryptionFailure(raw, utf8(PQhost(conn)), server);
+    if (!tls.isEmpty()) {
+        if (encryption)
+            *encryption = true;
+        return tls;
+    }
     static const QRegularExpression unknownHost(
         QStringLiteral("could not translate host name \"([^\"]*)\""));
     const QRegularExpressionMatch host = unknownHost.match(raw);
@@ -100,9 +202,22 @@ PGconn *connectTo(const QString &uri, const QString &password)
     std::vector<const char *> keys = {"connect_timeout", "keepalives", "keepalives_idle",
                                       "keepalives_interval", "keepalives_count",
                                       "tcp_user_timeout", "application_name",
-                                      "client_encoding", "dbname"};
-    std::vector<const char *> values = {"5", "1", "10", "5", "3", "20000", "Medlantis", "UTF8",
-                                        uriBytes.constData()};
+                                      "client_encoding"};
+    std::vector<const char *> values = {"5", "1", "10", "5", "3", "20000", "Medlantis", "UTF8"};
+    // Over a network, encrypted, and the password exchange bound to that very
+    // session, so that no machine in between can read it or relay the sign-in;
+    // an address that chooses its own sslmode gets libpq's defaults beside it.
+    const AddressOptions options = optionsOf(uriBytes);
+    if (options.tcp && !options.setsSslMode) {
+        keys.push_back("sslmode");
+        values.push_back("require");
+        if (!options.setsChannelBinding) {
+            keys.push_back("channel_binding");
+            values.push_back("require");
+        }
+    }
+    keys.push_back("dbname");
+    values.push_back(uriBytes.constData());
     if (!password.isEmpty()) {
         keys.push_back("password");
         values.push_back(passwordBytes.constData());
@@ -174,10 +289,11 @@ PgEngine::PgEngine(const QString &uri, const QString &password)
     : m_uri(uri), m_password(password), m_conn(connectTo(uri, password))
 {
     if (PQstatus(m_conn) != CONNECTION_OK) {
-        const QString message = connectFailure(m_conn);
+        bool encryption = false;
+        const QString message = connectFailure(m_conn, &encryption);
         PQfinish(m_conn);
         m_conn = nullptr;
-        throw DbError(kConnectError, message);
+        throw DbError(encryption ? kEncryptionError : kConnectError, message);
     }
     prepareSession(m_conn);
 }
@@ -579,7 +695,8 @@ QStringList PgEngine::schemaObjects()
     return names;
 }
 
-QString serverProblem(const QString &uri, const QString &password, bool emptyIsReady)
+QString serverProblem(const QString &uri, const QString &password, bool emptyIsReady,
+                      QString *title)
 {
     try {
         PgEngine engine(uri, password);
@@ -598,6 +715,8 @@ QString serverProblem(const QString &uri, const QString &password, bool emptyIsR
             return QStringLiteral("The database %1 lacks the Medlantis tables %2.")
                 .arg(engine.describe(), missing.join(QStringLiteral(", ")));
     } catch (const DbError &e) {
+        if (title && e.number() == kEncryptionError)
+            *title = QStringLiteral("Database Server");
         return e.description();
     }
     return QString();

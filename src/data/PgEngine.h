@@ -64,5 +64,9 @@ private:
 // What is wrong with the server database at uri with the password, in words
 // that name the host, port, user, database or password at fault, or the
 // program's tables it lacks; "" when it is ready. An empty database (no table
-// of the program's yet) counts as ready when emptyIsReady.
-QString serverProblem(const QString &uri, const QString &password, bool emptyIsReady);
+// of the program's yet) counts as ready when emptyIsReady. A connection whose
+// encryption cannot be set up as the address asks (no TLS on the server, no
+// channel binding, a bad sslmode, a missing certificate file) sets title, when
+// given, to the title its message box takes.
+QString serverProblem(const QString &uri, const QString &password, bool emptyIsReady,
+                      QString *title = nullptr);

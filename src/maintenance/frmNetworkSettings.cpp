@@ -75,6 +75,22 @@ void frmNetworkSettings::cmdSave_Click()
     const QString password = txtPassword->text();
     const QString oldPassword = ctx.databasePassword();
     bool reencrypt = false;
+    bool refused = false;
+    step([&] {
+        // An address whose encryption cannot be set up (a wrong sslmode, a
+        // missing certificate, a server without TLS) is not taken: the desk
+        // stays where it was.
+        if (!isServerUri(path))
+            return;
+        QString title;
+        const QString problem = serverProblem(path, password, true, &title);
+        if (title.isEmpty())
+            return;
+        refused = true;
+        ctx.prompter().message(problem, title, MsgIcon::Exclamation, MsgButtons::OK);
+    });
+    if (refused)
+        return;
     step([&] {
         // A new password for a file that opens with the current one changes
         // the file's own password, once the user agrees.
@@ -133,12 +149,12 @@ bool frmNetworkSettings::Form_QueryUnload()
 {
     // The stored location, not the one on screen; a server is tried by connecting.
     const QString stored = ctx.databaseFile();
+    QString title = QStringLiteral("Database Not Found");
     const QString problem =
-        isServerUri(stored) ? serverProblem(stored, ctx.databasePassword(), false)
+        isServerUri(stored) ? serverProblem(stored, ctx.databasePassword(), false, &title)
                             : (FileExists(stored) ? QString() : stored + QStringLiteral(" not found."));
     if (problem.isEmpty())
         return true;
-    ctx.prompter().message(problem, QStringLiteral("Database Not Found"), MsgIcon::Warning,
-                           MsgButtons::OK);
+    ctx.prompter().message(problem, title, MsgIcon::Warning, MsgButtons::OK);
     return false;
 }

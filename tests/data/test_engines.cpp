@@ -2,10 +2,6 @@
 #include <set>
 #include <thread>
 
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include "data/Connection.h"
@@ -15,6 +11,7 @@
 #include "data/Schema.h"
 #include "patients/PatientQueries.h"
 #include "shell/modMain.h"
+#include "support/OwnServer.h"
 #include "support/TestWorld.h"
 
 TEST(PostgresDialect, TranslatesTheWindowsSql)
@@ -356,50 +353,6 @@ TEST_P(BothEngines, AForwardOnlyRecordsetReadsALongResultInChunksAndLetsGoOfTheD
     EXPECT_EQ(w.scalar(QStringLiteral("select LastName from PatientRecords where PatientID=3")),
               QStringLiteral("Late"));
 }
-
-namespace {
-
-// A server of the test's own, to stop and start while a connection is open.
-class OwnServer
-{
-public:
-    OwnServer()
-    {
-        m_ok = run(QStringLiteral("start"));
-        QFile env(m_dir.filePath(QStringLiteral("env")));
-        if (m_ok && env.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : env.readAll().split('\n')) {
-                const QList<QByteArray> pair = line.split('=');
-                if (pair.size() == 2)
-                    m_env[QString::fromUtf8(pair[0])] = QString::fromUtf8(pair[1]);
-            }
-        }
-    }
-    ~OwnServer() { run(QStringLiteral("stop")); }
-
-    bool run(const QString &command)
-    {
-        QProcess script;
-        script.start(QStringLiteral("bash"),
-                     {QStringLiteral(MEDLANTIS_SOURCE_DIR "/tools/pg-test-server.sh"), command,
-                      m_dir.path()});
-        return script.waitForFinished(120000) && script.exitCode() == 0;
-    }
-    bool ok() const { return m_ok && m_env.contains(QStringLiteral("MEDLANTIS_TEST_PG_PORT")); }
-    QString uri() const
-    {
-        return QStringLiteral("postgresql://medlantis@127.0.0.1:%1/postgres")
-            .arg(m_env.value(QStringLiteral("MEDLANTIS_TEST_PG_PORT")));
-    }
-    QString password() const { return m_env.value(QStringLiteral("MEDLANTIS_TEST_PG_PASSWORD")); }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_ok = false;
-    QHash<QString, QString> m_env;
-};
-
-} // namespace
 
 TEST(ServerOutage, TheNextActionSaysSoAndWorksAgainOnceTheServerIsBack)
 {

@@ -221,6 +221,29 @@ TEST(NetworkSettings, SavingAMissingPathIsStoredButTheWindowStaysOpen)
     EXPECT_FALSE(QFile::exists(missing));
 }
 
+TEST(NetworkSettings, AServerAddressThatCannotBeEncryptedAsItAsksIsNotTaken)
+{
+    TestWorld w;
+    auto &win = w.ctx().window<frmNetworkSettings>();
+    win.show();
+    win.txtDatabasefile->setText(
+        QStringLiteral("postgresql://medlantis@server.invalid/medlantis?sslmode=sometimes"));
+    win.txtPassword->setText(QStringLiteral("elsewhere"));
+    win.cmdSave->click();
+    EXPECT_TRUE(win.isVisible());
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    EXPECT_TRUE(w.prompter().last().text.contains(QStringLiteral("sets sslmode to \"sometimes\"")))
+        << w.prompter().last().text.toStdString();
+    EXPECT_EQ(w.prompter().last().title, QStringLiteral("Database Server"));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
+    // The desk stays where it was, still connected there.
+    EXPECT_EQ(w.ctx().databaseFile(), w.ctx().defaultDatabase());
+    EXPECT_EQ(w.ctx().databasePassword(), QString());
+    EXPECT_EQ(w.db().path(), w.ctx().defaultDatabase());
+    win.cmdCancel->click();
+    EXPECT_FALSE(win.isVisible());
+}
+
 TEST(NetworkSettings, ANewPasswordCanEncryptTheFile)
 {
     TestWorld w;
