@@ -115,7 +115,8 @@ QString encryptionFailure(const QString &raw, const QString &host, const QString
         const QString key = value.captured(1);
         QString choices;
         if (key == QLatin1String("sslmode"))
-            choices = QStringLiteral(" (disable, allow, prefer, require, verify-ca or verify-full)");
+            choices =
+                QStringLiteral(" (disable, allow, prefer, require, verify-ca or verify-full)");
         else if (key == QLatin1String("channel_binding"))
             choices = QStringLiteral(" (disable, prefer or require)");
         return QStringLiteral("The database address sets %1 to %2, which is not one of its "
