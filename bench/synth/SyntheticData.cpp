@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include "data/Connection.h"
+#include "data/Schema.h"
 
 namespace {
 
@@ -283,6 +284,8 @@ SyntheticCounts fillSyntheticData(Connection &conn, const SyntheticOptions &opti
             ++counts.visits;
         }
     }
+    // As the program's own writes do, the new rows get their folded names.
+    Schema::fillFoldedNames(conn);
     tx.commit();
     return counts;
 }

@@ -81,6 +81,9 @@ Row read(Connection &db, const QString &table, const QString &keyColumn, const Q
         return row;
     for (int i = 0; i < rs.FieldCount(); ++i) {
         const QString column = rs.FieldName(i);
+        // The folded names only repeat the names, for the search.
+        if (column.startsWith(QLatin1String("Folded")))
+            continue;
         QVariant value = rs.Value(i);
         if (value.isNull()) {
             // stays null

@@ -106,6 +106,11 @@ bool isPrefixPattern(const QString &pattern)
 
 } // namespace
 
+QString foldedText(const QVariant &name)
+{
+    return name.isNull() ? QString() : name.toString().toCaseFolded();
+}
+
 bool likeMatch(const QString &pattern, const QString &text, QChar escape)
 {
     return likeFrom(pattern.toCaseFolded(), 0, text.toCaseFolded(), 0,
@@ -113,6 +118,10 @@ bool likeMatch(const QString &pattern, const QString &text, QChar escape)
 }
 
 namespace {
+
+// The number of characters of a name's folded form that the server's folded
+// columns hold (see schema.sql).
+constexpr int kFoldedLength = 200;
 
 struct Token
 {
@@ -267,13 +276,7 @@ public:
                     const size_t after = skipSpace(pattern + 1);
                     if (pattern < to && m_tokens[pattern].kind == Token::Text
                         && !(after < to && isWord(m_tokens[after], "escape"))) {
-                        const QString like = QStringLiteral(" like lower(") + m_tokens[pattern].text
-                                             + QStringLiteral(") escape ''");
-                        const QString text = m_tokens[pattern].text;
-                        out += QLatin1Char('(') + foldedKey(name) + like;
-                        if (!isPrefixPattern(text.mid(1, text.size() - 2)))
-                            out += QStringLiteral(" and lower(") + name + QLatin1Char(')') + like;
-                        out += QLatin1Char(')');
+                        out += foldedLike(i, last, pattern);
                         itemStart = false;
                         i = pattern;
                         continue;
@@ -356,11 +359,83 @@ private:
         return j - 1;
     }
 
-    // The folded form of a name that the indexes on names hold; a missing
-    // name folds to "" so that lists can page through it.
+    // name like 'pattern' on a name with a folded column: the column's index
+    // finds the rows by the text before the first wildcard (as much of it as
+    // the column holds), and the like on the name decides where that is not
+    // the whole of the pattern.
+    QString foldedLike(size_t first, size_t last, size_t pattern) const
+    {
+        const QString literal = m_tokens[pattern].text;
+        const QString text = unquotedText(literal);
+        qsizetype wildcard = 0;
+        while (wildcard < text.size() && text.at(wildcard) != QLatin1Char('%')
+               && text.at(wildcard) != QLatin1Char('_'))
+            ++wildcard;
+        const bool prefix = isPrefixPattern(text);
+        const QList<uint> points = text.left(wildcard).toUcs4();
+        const bool fits = points.size() <= kFoldedLength;
+        const QString key = foldedColumn(first, last);
+        const auto like = [](const QString &quoted) {
+            return QStringLiteral(" like lower(") + quoted + QStringLiteral(") escape ''");
+        };
+        QString out = QLatin1Char('(') + key;
+        if (fits) {
+            out += like(literal);
+        } else {
+            const QString head = QString::fromUcs4(
+                reinterpret_cast<const char32_t *>(points.constData()), kFoldedLength);
+            out += like(quotedText(head + QLatin1Char('%')));
+        }
+        if (!prefix || !fits) {
+            QString name;
+            for (size_t k = first; k <= last; ++k)
+                name += k % 2 == first % 2 ? nameText(m_tokens[k]) : m_tokens[k].text;
+            out += QStringLiteral(" and lower(") + name + QLatin1Char(')') + like(literal);
+        }
+        return out + QLatin1Char(')');
+    }
+
+    static QString unquotedText(const QString &literal)
+    {
+        return literal.mid(1, literal.size() - 2).replace(QStringLiteral("''"),
+                                                          QStringLiteral("'"));
+    }
+
+    static QString quotedText(const QString &text)
+    {
+        return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''"))
+               + QLatin1Char('\'');
+    }
+
+    // The folded form of any other text, as the server's folded columns hold
+    // it; a missing name folds to "" so that lists can page through it.
     static QString foldedKey(const QString &name)
     {
         return QStringLiteral("(lower(coalesce(") + name + QStringLiteral(", '')) COLLATE \"C\")");
+    }
+
+    // a.[LastName] -> a."FoldedLastName": the server keeps the folded form
+    // of a name in a column of its own.
+    QString foldedColumn(size_t first, size_t last) const
+    {
+        QString out;
+        for (size_t k = first; k + 1 < last; k += 2)
+            out += nameText(m_tokens[k]) + QLatin1Char('.');
+        return out
+               + quotedName(m_names.folded.value(plainName(m_tokens[last]).toLower()));
+    }
+
+    // The tokens from first to last are one name, possibly qualified.
+    bool isName(size_t first, size_t last) const
+    {
+        for (size_t k = first; k <= last; ++k) {
+            const bool namePart = (k - first) % 2 == 0;
+            const Token &t = m_tokens[k];
+            if (namePart ? (t.kind != Token::Word && t.kind != Token::Bracket)
+                         : t.text != QLatin1String("."))
+                return false;
+        }
+        return (last - first) % 2 == 0;
     }
 
     size_t writeFoldCase(size_t open, size_t to, QString &out)
@@ -373,7 +448,15 @@ private:
                 ++depth;
             } else if (m_tokens[j].text == QLatin1String(")")) {
                 if (depth == 0) {
-                    out += foldedKey(write(open + 1, j).trimmed());
+                    const size_t first = skipSpace(open + 1);
+                    size_t last = j - 1;
+                    while (last > first && m_tokens[last].kind == Token::Space)
+                        --last;
+                    if (first < j && isName(first, last)
+                        && m_names.folded.contains(plainName(m_tokens[last]).toLower()))
+                        out += foldedColumn(first, last);
+                    else
+                        out += foldedKey(write(open + 1, j).trimmed());
                     return j;
                 }
                 --depth;
@@ -470,10 +553,13 @@ QString successor(const QString &prefix)
     return QString();
 }
 
-// name like 'TEXT%' on a column with an index on FoldCase(name): the folded
-// range of the text before its first wildcard lets the engine read only the
-// matching rows from the index, and the like itself still decides.
-QString likeOverFoldedRange(const std::vector<Token> &tokens, const QSet<QString> &folded)
+// name like 'TEXT%' on a name with a folded column: the folded range of the
+// text before its first wildcard lets the engine read only the matching rows
+// from that column's index, and the like on the name itself still decides,
+// so a folded form that another tool wrote wrongly finds nothing.
+// FoldCase(name) reads the folded column.
+QString likeOverFoldedRange(const std::vector<Token> &tokens,
+                            const QHash<QString, QString> &folded)
 {
     QString out;
     const size_t n = tokens.size();
@@ -482,24 +568,55 @@ QString likeOverFoldedRange(const std::vector<Token> &tokens, const QSet<QString
             ++i;
         return i;
     };
+    const auto isName = [](const Token &t) {
+        return t.kind == Token::Word || t.kind == Token::Bracket;
+    };
+    const auto plainOf = [](const Token &t) {
+        return t.kind == Token::Bracket ? t.text.mid(1, t.text.size() - 2) : t.text;
+    };
+    // The name from i, possibly qualified (a.[Name]): its last token.
+    const auto lastOf = [&](size_t i) {
+        size_t last = i;
+        while (last + 2 < n && tokens[last + 1].text == QLatin1String(".")
+               && isName(tokens[last + 2]))
+            last += 2;
+        return last;
+    };
+    // The folded column of that name, qualified as it is.
+    const auto foldedOf = [&](size_t i, size_t last) {
+        QString key;
+        for (size_t k = i; k < last; ++k)
+            key += tokens[k].text;
+        return key + QLatin1Char('[') + folded.value(plainOf(tokens[last]).toLower())
+               + QLatin1Char(']');
+    };
     for (size_t i = 0; i < n; ++i) {
         const Token &t = tokens[i];
-        if (t.kind != Token::Word && t.kind != Token::Bracket) {
+        if (isWord(t, "FoldCase")) {
+            const size_t open = skip(i + 1);
+            const size_t first = open < n && tokens[open].text == QLatin1String("(")
+                                     ? skip(open + 1)
+                                     : n;
+            if (first < n && isName(tokens[first])) {
+                const size_t last = lastOf(first);
+                const size_t close = skip(last + 1);
+                if (close < n && tokens[close].text == QLatin1String(")")
+                    && folded.contains(plainOf(tokens[last]).toLower())) {
+                    out += foldedOf(first, last);
+                    i = close;
+                    continue;
+                }
+            }
+        }
+        if (!isName(t)) {
             out += t.text;
             continue;
         }
-        // The name, possibly qualified: a.[Name].
-        size_t last = i;
-        while (last + 2 < n && tokens[last + 1].text == QLatin1String(".")
-               && (tokens[last + 2].kind == Token::Word || tokens[last + 2].kind == Token::Bracket))
-            last += 2;
+        const size_t last = lastOf(i);
         QString name;
         for (size_t k = i; k <= last; ++k)
             name += tokens[k].text;
-        const Token &lastPart = tokens[last];
-        const QString plain = lastPart.kind == Token::Bracket
-                                  ? lastPart.text.mid(1, lastPart.text.size() - 2)
-                                  : lastPart.text;
+        const QString plain = plainOf(tokens[last]);
         const size_t like = skip(last + 1);
         const size_t pattern = like < n && isWord(tokens[like], "like") ? skip(like + 1) : n;
         const size_t after = pattern < n ? skip(pattern + 1) : n;
@@ -521,27 +638,24 @@ QString likeOverFoldedRange(const std::vector<Token> &tokens, const QSet<QString
         QString whole;
         for (size_t k = i; k <= pattern; ++k)
             whole += tokens[k].text;
+        const QString key = foldedOf(i, last);
         i = pattern;
         if (low.isEmpty()) {
             out += whole;
             continue;
         }
-        const QString key = QStringLiteral("FoldCase(") + name + QLatin1Char(')');
         const QString high = successor(low);
         out += QLatin1Char('(') + key + QStringLiteral(" >= ") + quoted(low);
         if (!high.isEmpty())
             out += QStringLiteral(" and ") + key + QStringLiteral(" < ") + quoted(high);
-        // 'TEXT%' means the range and no more: the index alone answers it.
-        if (!isPrefixPattern(foldedPattern))
-            out += QStringLiteral(" and ") + whole;
-        out += QLatin1Char(')');
+        out += QStringLiteral(" and ") + whole + QLatin1Char(')');
     }
     return out;
 }
 
 } // namespace
 
-QString translateSql(const QString &sql, const QSet<QString> &folded)
+QString translateSql(const QString &sql, const QHash<QString, QString> &folded)
 {
     static const QRegularExpression deleteStar(QStringLiteral("^(\\s*)delete\\s+\\*\\s+from\\b"),
                                                QRegularExpression::CaseInsensitiveOption);
@@ -549,7 +663,8 @@ QString translateSql(const QString &sql, const QSet<QString> &folded)
     out.replace(deleteStar, QStringLiteral("\\1delete from"));
     if (out.contains(QLatin1Char('+')))
         out = concatenationToPipes(out);
-    if (!folded.isEmpty() && out.contains(QLatin1String("like"), Qt::CaseInsensitive))
+    if (!folded.isEmpty() && (out.contains(QLatin1String("like"), Qt::CaseInsensitive)
+                              || out.contains(QLatin1String("FoldCase"), Qt::CaseInsensitive)))
         out = likeOverFoldedRange(tokenize(out), folded);
     return out;
 }

@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <QFile>
@@ -15,29 +16,135 @@
 
 namespace Schema {
 
-const std::vector<Statement> &statements()
+namespace {
+
+enum class Section { Both, File, Server };
+
+struct Parsed
 {
-    static const std::vector<Statement> all = [] {
-        std::vector<Statement> out;
-        // Comments go first, so a ";" inside one cannot split a statement.
-        QString text = QString::fromUtf8(kSchemaText);
-        text.remove(QRegularExpression(QStringLiteral("--[^\\n]*")));
-        static const QRegularExpression head(
-            QStringLiteral("^\\s*create\\s+(unique\\s+)?(table|index)\\s+(if\\s+not\\s+exists\\s+)?"
-                           "\\[?(\\w+)\\]?"),
-            QRegularExpression::CaseInsensitiveOption);
-        for (const QString &part : text.split(QLatin1Char(';'))) {
-            const QString sql = part.trimmed();
-            if (sql.isEmpty())
-                continue;
-            const QRegularExpressionMatch m = head.match(sql);
-            if (!m.hasMatch())
-                throw std::logic_error("schema.sql holds a statement that is not a table or index");
-            out.push_back({m.captured(2).compare(QLatin1String("table"), Qt::CaseInsensitive) == 0,
-                           m.captured(4), sql});
+    std::vector<Statement> file;
+    std::vector<Statement> server;
+};
+
+// The statements of one part of schema.sql, comments already gone.
+std::vector<Statement> parseStatements(const QString &text)
+{
+    static const QRegularExpression create(
+        QStringLiteral("^\\s*create\\s+(unique\\s+)?(table|index|trigger)\\s+"
+                       "(if\\s+not\\s+exists\\s+)?\\[?(\\w+)\\]?"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression addColumn(
+        QStringLiteral("^\\s*alter\\s+table\\s+\\[?(\\w+)\\]?\\s+add\\s+(column\\s+)?\\[?(\\w+)\\]?"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression end(QStringLiteral("\\bend\\s*$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    std::vector<Statement> out;
+    const QStringList parts = text.split(QLatin1Char(';'));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QString sql = parts.at(i).trimmed();
+        if (sql.isEmpty())
+            continue;
+        Statement s;
+        const QRegularExpressionMatch c = create.match(sql);
+        const QRegularExpressionMatch a = addColumn.match(sql);
+        if (c.hasMatch()) {
+            const QString kind = c.captured(2).toLower();
+            s.kind = kind == QLatin1String("table")   ? Statement::Table
+                     : kind == QLatin1String("index") ? Statement::Index
+                                                      : Statement::Trigger;
+            s.name = c.captured(4);
+            // A trigger's body holds statements of its own, up to its END.
+            while (s.kind == Statement::Trigger && !end.match(sql).hasMatch()
+                   && i + 1 < parts.size())
+                sql += QLatin1Char(';') + parts.at(++i);
+        } else if (a.hasMatch()) {
+            s.kind = Statement::Column;
+            s.owner = a.captured(1);
+            s.name = a.captured(3);
+        } else {
+            throw std::logic_error("schema.sql holds a statement it cannot name");
         }
+        s.table = s.kind == Statement::Table;
+        s.sql = sql.trimmed();
+        out.push_back(s);
+    }
+    return out;
+}
+
+// schema.sql in its sections: "-- @file" and "-- @server" lines start what
+// only one engine holds, "-- @both" what both hold again.
+const Parsed &parsed()
+{
+    static const Parsed all = [] {
+        Parsed out;
+        static const QRegularExpression marker(QStringLiteral("^\\s*--\\s*@(file|server|both)\\b"));
+        static const QRegularExpression comment(QStringLiteral("--[^\\n]*"));
+        const auto flush = [&out](QString &text, Section section) {
+            // Comments go first, so a ";" inside one cannot split a statement.
+            text.remove(comment);
+            for (const Statement &s : parseStatements(text)) {
+                if (section != Section::Server)
+                    out.file.push_back(s);
+                if (section != Section::File)
+                    out.server.push_back(s);
+            }
+            text.clear();
+        };
+        Section section = Section::Both;
+        QString text;
+        for (const QString &line : QString::fromUtf8(kSchemaText).split(QLatin1Char('\n'))) {
+            const QRegularExpressionMatch m = marker.match(line);
+            if (!m.hasMatch()) {
+                text += line + QLatin1Char('\n');
+                continue;
+            }
+            flush(text, section);
+            const QString which = m.captured(1);
+            section = which == QLatin1String("file")     ? Section::File
+                      : which == QLatin1String("server") ? Section::Server
+                                                         : Section::Both;
+        }
+        flush(text, section);
         return out;
     }();
+    return all;
+}
+
+// Blanks collapsed and letter case gone: two texts of one definition compare equal.
+QString normalized(const QString &sql)
+{
+    return sql.simplified().remove(QLatin1Char('[')).remove(QLatin1Char(']')).toLower();
+}
+
+} // namespace
+
+const std::vector<Statement> &statements()
+{
+    return parsed().file;
+}
+
+const std::vector<Statement> &serverStatements()
+{
+    return parsed().server;
+}
+
+const std::vector<Statement> &earlierStatements()
+{
+    static const std::vector<Statement> all = parseStatements(QStringLiteral(
+        "CREATE INDEX PatientRecordsLastName\n"
+        "    ON PatientRecords (FoldCase(LastName), PatientID, LastName, FirstName);\n"
+        "CREATE INDEX PatientRecordsFirstName\n"
+        "    ON PatientRecords (FoldCase(FirstName), PatientID, FirstName, LastName);\n"));
+    return all;
+}
+
+const std::vector<Statement> &earlierServerStatements()
+{
+    static const std::vector<Statement> all = parseStatements(QStringLiteral(
+        "CREATE INDEX PatientRecordsLastName ON PatientRecords\n"
+        "    ((lower(coalesce(LastName, '')) COLLATE \"C\"), PatientID, LastName, FirstName);\n"
+        "CREATE INDEX PatientRecordsFirstName ON PatientRecords\n"
+        "    ((lower(coalesce(FirstName, '')) COLLATE \"C\"), PatientID, FirstName, LastName);\n"));
     return all;
 }
 
@@ -79,18 +186,13 @@ const std::vector<TableShape> &tables()
     return all;
 }
 
-const QSet<QString> &foldedColumns()
+const QHash<QString, QString> &foldedColumns()
 {
-    static const QSet<QString> columns = [] {
-        QSet<QString> out;
-        static const QRegularExpression folded(
-            QStringLiteral("FoldCase\\(\\s*\\[?(\\w+)\\]?\\s*\\)"),
-            QRegularExpression::CaseInsensitiveOption);
+    static const QHash<QString, QString> columns = [] {
+        QHash<QString, QString> out;
         for (const Statement &s : statements()) {
-            if (s.table)
-                continue;
-            for (auto m = folded.globalMatch(s.sql); m.hasNext();)
-                out.insert(m.next().captured(1).toLower());
+            if (s.kind == Statement::Column && s.name.startsWith(QLatin1String("Folded")))
+                out.insert(s.name.mid(6).toLower(), s.name);
         }
         return out;
     }();
@@ -108,7 +210,7 @@ const PostgresNames &postgresNames()
             for (const QString &column : table.nocase)
                 n.nocase.insert(column.toLower());
         }
-        for (const Statement &s : statements()) {
+        for (const Statement &s : serverStatements()) {
             if (!s.table)
                 n.canonical.insert(s.name.toLower(), s.name);
         }
@@ -144,33 +246,175 @@ QStringList missingTables(Connection &db)
     return missing;
 }
 
+namespace {
+
+QStringList firstColumn(Engine &engine, const QString &sql, int column = 0)
+{
+    const ResultRows rows = engine.query(sql, false);
+    QStringList out;
+    for (size_t i = size_t(column); i < rows.cells.size(); i += size_t(rows.cols))
+        out << rows.value(rows.cells[i]).toString().toLower();
+    return out;
+}
+
+// The lower-case names of the columns of table.
+QStringList columnsOf(Engine &engine, const QString &table)
+{
+    if (engine.isServer())
+        return firstColumn(engine, QStringLiteral("select column_name from "
+                                                  "information_schema.columns where "
+                                                  "table_schema = current_schema() and "
+                                                  "table_name = '%1'")
+                                       .arg(table));
+    return firstColumn(engine, QStringLiteral("PRAGMA table_info('%1')").arg(table), 1);
+}
+
+// The indexes of this version's names that the database holds in another
+// definition (an earlier version's).
+QStringList outdatedIndexes(Engine &engine, const std::vector<Statement> &wanted)
+{
+    QStringList out;
+    if (engine.isServer()) {
+        // The server words its definitions its own way: this version's name
+        // indexes are the ones on the folded columns.
+        const ResultRows rows = engine.query(
+            QStringLiteral("select indexname, indexdef from pg_indexes where schemaname = "
+                           "current_schema()"),
+            false);
+        for (size_t i = 0; i + 1 < rows.cells.size(); i += size_t(rows.cols)) {
+            const QString name = rows.value(rows.cells[i]).toString();
+            const QString definition = rows.value(rows.cells[i + 1]).toString();
+            for (const Statement &s : wanted) {
+                if (s.kind == Statement::Index && s.sql.contains(QLatin1String("Folded"))
+                    && s.name.compare(name, Qt::CaseInsensitive) == 0
+                    && !definition.contains(QLatin1String("Folded")))
+                    out << s.name;
+            }
+        }
+        return out;
+    }
+    const ResultRows rows = engine.query(
+        QStringLiteral("select name, sql from sqlite_master where type = 'index' and sql is not "
+                       "null"),
+        false);
+    for (size_t i = 0; i + 1 < rows.cells.size(); i += size_t(rows.cols)) {
+        const QString name = rows.value(rows.cells[i]).toString();
+        const QString definition = normalized(rows.value(rows.cells[i + 1]).toString());
+        for (const Statement &s : wanted) {
+            if (s.kind == Statement::Index && s.name.compare(name, Qt::CaseInsensitive) == 0
+                && normalized(s.sql) != definition)
+                out << s.name;
+        }
+    }
+    return out;
+}
+
+bool foldedNamesMissing(Engine &engine)
+{
+    if (engine.isServer())
+        return false;
+    const QStringList columns = columnsOf(engine, QStringLiteral("PatientRecords"));
+    for (const QString &folded : foldedColumns()) {
+        if (!columns.contains(folded.toLower()))
+            return false;
+    }
+    return !engine.query(QStringLiteral("select 1 from PatientRecords where FoldedLastName is "
+                                        "null or FoldedFirstName is null limit 1"),
+                         false)
+                .cells.empty();
+}
+
+struct Plan
+{
+    QStringList outdated;
+    std::vector<const Statement *> lacking;
+    bool fill = false;
+    bool empty() const { return outdated.isEmpty() && lacking.empty() && !fill; }
+};
+
+Plan planFor(Engine &engine)
+{
+    const std::vector<Statement> &wanted = engine.isServer() ? serverStatements() : statements();
+    Plan plan;
+    plan.outdated = outdatedIndexes(engine, wanted);
+    QStringList present = engine.schemaObjects();
+    QHash<QString, QStringList> columns;
+    for (const Statement &s : wanted) {
+        bool there = false;
+        if (s.kind == Statement::Column) {
+            if (!columns.contains(s.owner))
+                columns.insert(s.owner, columnsOf(engine, s.owner));
+            there = columns.value(s.owner).contains(s.name.toLower());
+        } else {
+            there = present.contains(s.name.toLower()) && !plan.outdated.contains(s.name);
+        }
+        if (!there)
+            plan.lacking.push_back(&s);
+    }
+    // A file gaining the folded columns fills them all; otherwise only the
+    // rows another tool wrote.
+    plan.fill = !engine.isServer()
+                && (std::any_of(plan.lacking.begin(), plan.lacking.end(),
+                                [](const Statement *s) { return s->kind == Statement::Column; })
+                    || foldedNamesMissing(engine));
+    return plan;
+}
+
+} // namespace
+
 void createMissing(Connection &db, const Progress &progress)
 {
     Engine &engine = db.engine();
-    const auto lacking = [&] {
-        const QStringList present = engine.schemaObjects();
-        std::vector<const Statement *> wanted;
-        for (const Statement &s : statements()) {
-            if (!present.contains(s.name.toLower()))
-                wanted.push_back(&s);
-        }
-        return wanted;
-    };
-    if (lacking().empty())
+    if (planFor(engine).empty())
         return;
-    // Another workstation may be adding the same things: look again under the lock.
+    // Another workstation may be doing the same: look again under the lock.
     Transaction transaction(db);
-    const std::vector<const Statement *> wanted = lacking();
-    const int total = int(wanted.size());
+    const Plan plan = planFor(engine);
+    // The indexes come after the folded names are in: one build, not a
+    // change of the index for every row.
+    std::vector<const Statement *> first;
+    std::vector<const Statement *> indexes;
+    for (const Statement *s : plan.lacking)
+        (s->kind == Statement::Index ? indexes : first).push_back(s);
+    const int total = int(plan.outdated.size() + plan.lacking.size()) + (plan.fill ? 1 : 0);
     int done = 0;
-    for (const Statement *s : wanted) {
+    const auto step = [&](const QString &name) {
         if (progress)
-            progress(s->name, done++, total);
+            progress(name, done++, total);
+    };
+    for (const QString &name : plan.outdated) {
+        step(name);
+        engine.execute(QStringLiteral("DROP INDEX [%1]").arg(name));
+    }
+    for (const Statement *s : first) {
+        step(s->name);
+        engine.createSchemaObject(s->sql);
+    }
+    if (plan.fill) {
+        step(QStringLiteral("PatientRecords"));
+        fillFoldedNamesOn(dynamic_cast<SqliteEngine &>(engine).handle());
+    }
+    for (const Statement *s : indexes) {
+        step(s->name);
         engine.createSchemaObject(s->sql);
     }
     transaction.commit();
     if (progress && total > 0)
         progress(QString(), total, total);
+}
+
+void fillFoldedNames(Connection &db, const Progress &progress)
+{
+    auto *file = dynamic_cast<SqliteEngine *>(&db.engine());
+    if (!file)
+        return;
+    Transaction transaction(db);
+    if (progress)
+        progress(QStringLiteral("PatientRecords"), 0, 1);
+    fillFoldedNamesOn(file->handle());
+    transaction.commit();
+    if (progress)
+        progress(QString(), 1, 1);
 }
 
 QStringList requiredTables()

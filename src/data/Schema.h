@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include <QHash>
 #include <QString>
 #include <QSet>
 #include <QStringList>
@@ -15,11 +16,15 @@ struct PostgresNames;
 // database gains what it lacks from it.
 namespace Schema {
 
-// One statement of schema.sql: a table or an index, by name.
+// One statement of schema.sql: a table, an index, a trigger or a column
+// added to a table, by name.
 struct Statement
 {
-    bool table = false;
+    enum Kind { Table, Index, Trigger, Column };
+    Kind kind = Table;
+    bool table = false; // kind == Table
     QString name;
+    QString owner; // the table of a column
     QString sql;
 };
 
@@ -31,14 +36,23 @@ struct TableShape
     QString key;        // the id column
 };
 
+// What an embedded file holds, in the order it is made.
 const std::vector<Statement> &statements();
+// What a server database holds (in the file's dialect; see postgresStatementFor).
+const std::vector<Statement> &serverStatements();
+// Definitions of earlier versions that this one replaces when it opens a
+// database: the name indexes on the registered FoldCase function.
+const std::vector<Statement> &earlierStatements();
+// The same on a server, as it held them (in the file's dialect).
+const std::vector<Statement> &earlierServerStatements();
 // The tables and their columns, in the order schema.sql creates them.
 const std::vector<TableShape> &tables();
 // The four tables every Medlantis database holds, whatever its age.
 QStringList requiredTables();
 
-// The lower-case names of the columns with an index on FoldCase(column).
-const QSet<QString> &foldedColumns();
+// The lower-case names of the name columns searched through their folded
+// forms, each with the column that holds that form (FoldedLastName, ...).
+const QHash<QString, QString> &foldedColumns();
 
 // The names for the dialect translation to a server database.
 const PostgresNames &postgresNames();
@@ -53,7 +67,14 @@ QStringList missingTables(Connection &db);
 // progress, when given, hears of each statement before it runs and once
 // more when all are done.
 using Progress = std::function<void(const QString &name, int done, int total)>;
+// It also replaces indexes of an earlier definition and gives every row of
+// an embedded file whose folded names are missing (written by another tool
+// or an older version) its folded names.
 void createMissing(Connection &db, const Progress &progress = {});
+
+// Fills the folded names of the rows of an embedded file that lack them, in
+// one transaction; a backup written into a file calls it once its rows are in.
+void fillFoldedNames(Connection &db, const Progress &progress = {});
 
 // Creates a new plain database file at path (which must not exist) from the schema.
 void createDatabaseFile(const QString &path);

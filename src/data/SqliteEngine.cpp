@@ -1,5 +1,8 @@
 #include "data/SqliteEngine.h"
 
+#include <limits>
+#include <vector>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -294,7 +297,8 @@ sqlite3 *openDatabaseFile(const QString &path, const QString &password)
         sqlite3_key(db, key.constData(), key.size());
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // The indexes on names are built with FoldCase: no write reaches them without it.
+    // An earlier version's indexes on names are built with FoldCase: no write
+    // reaches them without it until the file is brought up to date.
     registerSqlFunctions(db);
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
@@ -303,6 +307,100 @@ sqlite3 *openDatabaseFile(const QString &path, const QString &password)
         raiseSqlite(nullptr, code);
     }
     return db;
+}
+
+namespace {
+
+// A statement of this connection, finalized when it goes.
+class Prepared
+{
+public:
+    Prepared(sqlite3 *db, const char *sql) : m_db(db)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
+    ~Prepared() { sqlite3_finalize(m_stmt); }
+    Prepared(const Prepared &) = delete;
+    Prepared &operator=(const Prepared &) = delete;
+    int rc() const { return m_rc; }
+    sqlite3_stmt *get() const { return m_stmt; }
+    int step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            raiseSqlite(m_db, rc);
+        return rc;
+    }
+    void reset()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    int m_rc;
+};
+
+void bindText(sqlite3_stmt *stmt, int index, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text64(stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                        SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+QVariant textColumn(sqlite3_stmt *stmt, int c)
+{
+    if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+        return QVariant();
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                             sqlite3_column_bytes(stmt, c));
+}
+
+} // namespace
+
+void fillFoldedNamesOn(sqlite3 *db)
+{
+    // A page of rows at a time, by row id: the rows change as they are
+    // filled, so no statement reads while another writes them.
+    Prepared missing(db, "select rowid, LastName, FirstName from PatientRecords where "
+                         "(FoldedLastName is null or FoldedFirstName is null) and rowid > ?1 "
+                         "order by rowid limit 5000");
+    if (missing.rc() != SQLITE_OK) {
+        if ((missing.rc() & 0xff) == SQLITE_ERROR)
+            return; // no folded columns: nothing to fill
+        raiseSqlite(db, missing.rc());
+    }
+    Prepared fill(db, "update PatientRecords set FoldedLastName = ?1, FoldedFirstName = ?2 "
+                      "where rowid = ?3");
+    if (fill.rc() != SQLITE_OK)
+        raiseSqlite(db, fill.rc());
+    struct Row
+    {
+        qint64 id;
+        QVariant last;
+        QVariant first;
+    };
+    std::vector<Row> rows;
+    qint64 after = std::numeric_limits<qint64>::min();
+    do {
+        rows.clear();
+        sqlite3_bind_int64(missing.get(), 1, after);
+        while (missing.step() == SQLITE_ROW) {
+            rows.push_back({sqlite3_column_int64(missing.get(), 0),
+                            textColumn(missing.get(), 1), textColumn(missing.get(), 2)});
+        }
+        missing.reset();
+        for (const Row &row : rows) {
+            bindText(fill.get(), 1, foldedText(row.last));
+            bindText(fill.get(), 2, foldedText(row.first));
+            sqlite3_bind_int64(fill.get(), 3, row.id);
+            fill.step();
+            fill.reset();
+            after = row.id;
+        }
+    } while (!rows.empty());
 }
 
 SqliteEngine::SqliteEngine(const QString &path, const QString &password)
@@ -327,9 +425,51 @@ QString SqliteEngine::translate(const QString &sql) const
     return translateSql(sql, Schema::foldedColumns());
 }
 
+namespace {
+
+// Statements that may write a patient's name: their rows need folded names.
+bool writesPatients(const QString &sql)
+{
+    static const QRegularExpression select(QStringLiteral("^\\s*(select|pragma)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return sql.contains(QLatin1String("PatientRecords"), Qt::CaseInsensitive)
+           && !select.match(sql).hasMatch();
+}
+
+} // namespace
+
+template <class Write>
+auto SqliteEngine::writingNames(const Write &write)
+{
+    // Outside a transaction the write and the filling take the lock together,
+    // so no other desk ever sees the row without its folded names.
+    const bool own = sqlite3_get_autocommit(m_db) != 0;
+    if (own)
+        beginWrite();
+    try {
+        auto result = write();
+        fillFoldedNamesOn(m_db);
+        if (own)
+            commit();
+        return result;
+    } catch (...) {
+        if (own)
+            rollback();
+        throw;
+    }
+}
+
 void SqliteEngine::execute(const QString &sql)
 {
-    execOn(m_db, translate(sql));
+    const QString translated = translate(sql);
+    if (!writesPatients(translated)) {
+        execOn(m_db, translated);
+        return;
+    }
+    writingNames([&] {
+        execOn(m_db, translated);
+        return true;
+    });
 }
 
 namespace {
@@ -457,6 +597,13 @@ std::unique_ptr<RowStream> SqliteEngine::stream(const QString &sql)
 
 QVariant SqliteEngine::writeRow(const RowWrite &row)
 {
+    if (row.table.compare(QLatin1String("PatientRecords"), Qt::CaseInsensitive) == 0)
+        return writingNames([&] { return writeRowAs(row); });
+    return writeRowAs(row);
+}
+
+QVariant SqliteEngine::writeRowAs(const RowWrite &row)
+{
     const QString table = QLatin1Char('[') + row.table + QLatin1Char(']');
     QString sql;
     if (row.insert) {
@@ -533,7 +680,7 @@ bool SqliteEngine::replaced() const
 QStringList SqliteEngine::schemaObjects()
 {
     const ResultRows rows = query(
-        QStringLiteral("select lower(name) from sqlite_master where type in ('table', 'index')"),
+        QStringLiteral("select lower(name) from sqlite_master where type in ('table', 'index', 'trigger')"),
         false);
     QStringList names;
     for (const Cell &c : rows.cells)

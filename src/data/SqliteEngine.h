@@ -40,6 +40,11 @@ public:
     [[noreturn]] void raise(int rc) const;
 
 private:
+    // Runs write, then fills the folded names it left missing, in one transaction.
+    template <class Write>
+    auto writingNames(const Write &write);
+    QVariant writeRowAs(const RowWrite &row);
+
     QString m_path;
     sqlite3 *m_db = nullptr;
 };
@@ -48,6 +53,10 @@ private:
 void registerSqlFunctions(sqlite3 *db);
 // Runs statements (several may follow each other) on an open handle.
 void execOn(sqlite3 *db, const QString &sql);
+// Gives every row of PatientRecords whose folded names are missing its folded
+// names (foldedText of each name), inside the transaction that is open;
+// nothing when the file has no folded columns (an earlier version's).
+void fillFoldedNamesOn(sqlite3 *db);
 // Opens a file without creating it and checks the key by reading the schema.
 sqlite3 *openDatabaseFile(const QString &path, const QString &password);
 // The error of a result code on db (which may be null), as DbError.

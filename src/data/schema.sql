@@ -42,15 +42,64 @@ CREATE TABLE PatientRecords (
     DysmenorrheaNoted TEXT
 );
 
+-- @file
+-- The embedded file keeps the case-folded names in columns of their own, so
+-- that its indexes need nothing beyond what SQLite itself knows and any
+-- SQLite tool can check, mend and write the file. The program fills them in
+-- the transaction of every write of a name; a name that a tool or an older
+-- version writes without them leaves them NULL (the trigger sees to it)
+-- until the program's next write or start fills them again from the names.
+
+ALTER TABLE PatientRecords ADD COLUMN FoldedLastName TEXT;
+
+ALTER TABLE PatientRecords ADD COLUMN FoldedFirstName TEXT;
+
+CREATE TRIGGER PatientRecordsNameChanged
+    AFTER UPDATE OF LastName, FirstName ON PatientRecords
+    WHEN NEW.FoldedLastName IS OLD.FoldedLastName AND NEW.FoldedFirstName IS OLD.FoldedFirstName
+BEGIN
+    UPDATE PatientRecords SET FoldedLastName = NULL, FoldedFirstName = NULL
+        WHERE rowid = NEW.rowid;
+END;
+
 -- The patient list, its search and the patient selector read names through
 -- these, in order and a page at a time, whatever the size of the practice.
--- Both names at the end let a search on one name, in the order of either,
--- and its count read the index alone.
+-- Both names and the other folded name at the end let a search on one name,
+-- in the order of either, its check on the name itself and its count read
+-- the index alone.
 CREATE INDEX PatientRecordsLastName
-    ON PatientRecords (FoldCase(LastName), PatientID, LastName, FirstName);
+    ON PatientRecords (FoldedLastName, PatientID, LastName, FirstName, FoldedFirstName);
 
 CREATE INDEX PatientRecordsFirstName
-    ON PatientRecords (FoldCase(FirstName), PatientID, FirstName, LastName);
+    ON PatientRecords (FoldedFirstName, PatientID, FirstName, LastName, FoldedLastName);
+
+-- The rows whose folded names are still to be filled: few or none, so the
+-- look at every start costs next to nothing.
+CREATE INDEX PatientRecordsUnfolded ON PatientRecords (PatientID)
+    WHERE FoldedLastName IS NULL OR FoldedFirstName IS NULL;
+
+-- @server
+-- The server keeps the folded names itself, whoever writes a name: the lower
+-- case form in code point order, of at most 200 characters, so that no index
+-- entry nears the server's limit on its size (a name is stored whole
+-- whatever its length; a search on more than 200 letters checks the name).
+
+ALTER TABLE PatientRecords ADD COLUMN FoldedLastName TEXT COLLATE "C"
+    GENERATED ALWAYS AS (left(lower(coalesce(LastName, '')), 200)) STORED;
+
+ALTER TABLE PatientRecords ADD COLUMN FoldedFirstName TEXT COLLATE "C"
+    GENERATED ALWAYS AS (left(lower(coalesce(FirstName, '')), 200)) STORED;
+
+-- The other name rides along, so that a search on one name in the order of
+-- either and its count read an index alone.
+CREATE INDEX PatientRecordsLastName
+    ON PatientRecords (FoldedLastName, PatientID) INCLUDE (FoldedFirstName);
+
+CREATE INDEX PatientRecordsFirstName
+    ON PatientRecords (FoldedFirstName, PatientID) INCLUDE (FoldedLastName);
+
+-- @both
+-- Everything below is the same on both engines.
 
 CREATE TABLE MedicalHistory (
     HistoryID INTEGER PRIMARY KEY,

@@ -421,6 +421,9 @@ void backupServer(const QString &uri, const QString &destination, const QString 
                     after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toString();
                 }
             }
+            // The file's folded names go in with the rows, so a restore of it
+            // has none to fill.
+            Schema::fillFoldedNames(file);
             writing.commit();
         } catch (...) {
             pg.rollback();

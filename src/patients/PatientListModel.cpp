@@ -93,7 +93,7 @@ void PatientListModel::open(Connection &db, const PatientListQuery &query)
 bool PatientListModel::searchesAnotherColumn() const
 {
     // The server's planner weighs this with its own statistics.
-    const QSet<QString> &folded = Schema::foldedColumns();
+    const QHash<QString, QString> &folded = Schema::foldedColumns();
     if (!m_db || m_db->engine().isServer() || m_query.condition.isEmpty()
         || !folded.contains(m_query.searchColumn.toLower())
         || !folded.contains(m_query.sortColumn.toLower())

@@ -40,15 +40,16 @@ TEST(PostgresDialect, TranslatesTheWindowsSql)
         {"SELECT * FROM [MedicalHistory] where [Nurse] like 'O''B\\%' order by [Nurse] desc",
          R"(SELECT * FROM "MedicalHistory" where lower("Nurse") like lower('O''B\%') escape '' )"
          R"(order by lower("Nurse") desc)"},
-        // A name with a folded index is searched through it.
+        // A name is searched and sorted through its folded column, which holds
+        // its first 200 characters: a longer text, or a wildcard within, checks the name.
         {"select PatientID from PatientRecords where LastName like 'MA%' order by FoldCase(LastName)",
-         R"(select "PatientID" from "PatientRecords" where ((lower(coalesce("LastName", '')) )"
-         R"(COLLATE "C") like lower('MA%') escape '') order by (lower(coalesce("LastName", '')) )"
-         R"(COLLATE "C"))"},
-        {"select PatientID from PatientRecords where LastName like 'M_A%'",
-         R"(select "PatientID" from "PatientRecords" where ((lower(coalesce("LastName", '')) )"
-         R"(COLLATE "C") like lower('M_A%') escape '' and lower("LastName") like lower('M_A%') )"
-         R"(escape ''))"},
+         R"(select "PatientID" from "PatientRecords" where ("FoldedLastName" like lower('MA%') )"
+         R"(escape '') order by "FoldedLastName")"},
+        {"select PatientID from PatientRecords a where a.LastName like 'M_A%'",
+         R"(select "PatientID" from "PatientRecords" a where (a."FoldedLastName" like )"
+         R"(lower('M_A%') escape '' and lower(a."LastName") like lower('M_A%') escape ''))"},
+        {"select 1 where FoldCase(Notes) = ''",
+         R"(select 1 where (lower(coalesce("Notes", '')) COLLATE "C") = '')"},
         // Only case-insensitive columns sort by their lower-case form.
         {"select * from MedicalHistory order by VisitDate desc, Nurse, HistoryID",
          R"(select * from "MedicalHistory" order by "VisitDate" desc, lower("Nurse"), "HistoryID")"},

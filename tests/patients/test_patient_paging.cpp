@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QProcess>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolBar>
@@ -9,9 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlcipher/sqlite3.h>
+
 #include "data/Connection.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
+#include "data/SqliteEngine.h"
 #include "patients/PatientListModel.h"
 #include "patients/PatientQueries.h"
 #include "patients/frmAddNewPatient.h"
@@ -19,6 +24,7 @@
 #include "patients/frmSearchPatient.h"
 #include "app/MDIFormMain.h"
 #include "shell/StatusBarPanes.h"
+#include "shell/modMain.h"
 #include "shell/SystemModule.h"
 #include "support/TestWorld.h"
 
@@ -365,4 +371,193 @@ TEST(NameIndexes, AnOlderDatabaseGainsThemWhenOpened)
     EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from PatientRecords where LastName like 'óL%'"))
                   .toInt(),
               1);
+}
+
+namespace {
+
+// The ids a prefix search on the name column finds, in the order of that name.
+QStringList foundBy(TestWorld &w, const QString &column, const QString &typed)
+{
+    PatientListModel model;
+    PatientListQuery query;
+    query.condition = patientSearchCondition(column, typed);
+    query.searchColumn = RemoveSpaces(column);
+    query.sortColumn = query.searchColumn;
+    model.open(w.db(), query);
+    model.fetchUntil(1000);
+    return ids(model);
+}
+
+// What the sqlcipher command-line tool says to script on the file.
+QString sqlTool(const QString &file, const QString &script)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("sqlcipher"), {QStringLiteral("-batch"), file});
+    if (!tool.waitForStarted(10000))
+        return QStringLiteral("sqlcipher did not start: ") + tool.errorString();
+    tool.write(script.toUtf8());
+    tool.closeWriteChannel();
+    tool.waitForFinished(60000);
+    return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())
+        .trimmed();
+}
+
+} // namespace
+
+TEST_P(PatientPaging, NamesOfAnyLengthAreStoredWholeAndFoundByTheirBeginning)
+{
+    TestWorld w(GetParam());
+    const int lengths[] = {1000, 3000, 100000};
+    std::vector<QString> names;
+    int id = 0;
+    for (const int length : lengths) {
+        // Two bytes a letter: 100,000 of them are 200,000 bytes.
+        QString name = QStringLiteral("Ölund%1 ").arg(length);
+        name += QString(length - name.size(), QChar(0x00E9));
+        names.push_back(name);
+        // A new patient by the recordset's write-back, the first name by the
+        // editor's update statement.
+        Recordset rs;
+        rs.Open(QStringLiteral("select * from PatientRecords where PatientID = -1"), w.db());
+        rs.AddNew();
+        rs.setValue(QStringLiteral("PatientID"), ++id);
+        rs.setValue(QStringLiteral("LastName"), name);
+        rs.setValue(QStringLiteral("FirstName"), QStringLiteral("x"));
+        rs.Update();
+        PatientFields fields;
+        fields.LastName = name;
+        fields.FirstName = name;
+        w.exec(patientUpdateSql(fields, QString::number(id)));
+    }
+    w.addPatient(++id, QStringLiteral("Ölund"), QStringLiteral("Ölund"));
+    for (size_t i = 0; i < names.size(); ++i) {
+        const QString &name = names[i];
+        const QString patient = QString::number(i + 1);
+        SCOPED_TRACE(name.size());
+        EXPECT_EQ(w.scalar(QStringLiteral("select length(LastName) + length(FirstName) from "
+                                          "PatientRecords where PatientID = ")
+                           + patient)
+                      .toInt(),
+                  2 * name.size());
+        for (const QString &column : {QStringLiteral("Last Name"), QStringLiteral("First Name")}) {
+            // A few letters, more than the server's folded column holds, the whole name.
+            EXPECT_EQ(foundBy(w, column, name.left(10).toUpper()), QStringList{patient});
+            EXPECT_EQ(foundBy(w, column, name.left(250).toUpper()), QStringList{patient});
+            EXPECT_EQ(foundBy(w, column, name), QStringList{patient});
+            EXPECT_EQ(foundBy(w, column, name + QLatin1Char('x')), QStringList());
+        }
+    }
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("ölund")),
+              (QStringList{QStringLiteral("4"), QStringLiteral("1"), QStringLiteral("3"),
+                           QStringLiteral("2")}));
+}
+
+TEST(NameIndexes, AnySqliteToolChecksWritesAndMendsTheFile)
+{
+    TestWorld w;
+    w.addPatient(1, QStringLiteral("Ólafsson"), QStringLiteral("Anna"));
+    w.addPatient(2, QStringLiteral("Carr"), QStringLiteral("Cy"));
+    const QString file = w.ctx().databaseFile();
+    // What a practice's IT person might do to the file with a tool of their own.
+    const QString said = sqlTool(
+        file, QStringLiteral("PRAGMA integrity_check;\n"
+                             "UPDATE PatientRecords SET Phone = '555-0100' WHERE PatientID = 1;\n"
+                             "UPDATE PatientRecords SET LastName = 'Zoë' WHERE PatientID = 1;\n"
+                             "INSERT INTO PatientRecords (PatientID, LastName, FirstName) "
+                             "VALUES (3, 'ÅBERG', 'Bo');\n"
+                             // A folded form written wrongly along with the name.
+                             "UPDATE PatientRecords SET LastName = 'Dunn', FoldedLastName = 'zzz' "
+                             "WHERE PatientID = 2;\n"
+                             "REINDEX;\nVACUUM;\nPRAGMA integrity_check;\n"));
+    EXPECT_EQ(said, QStringLiteral("ok\nok"));
+
+    // The next start gives the rows the tool wrote their folded names.
+    SystemModule::connect(w.ctx());
+    ASSERT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("zO")), QStringList{"1"});
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("åb")), QStringList{"3"});
+    EXPECT_EQ(foundBy(w, QStringLiteral("First Name"), QStringLiteral("bo")), QStringList{"3"});
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("ól")), QStringList());
+    // Never by a folded form that the name does not match.
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("zz")), QStringList());
+    // The program's next save of that patient folds the name again.
+    PatientFields fields;
+    fields.LastName = QStringLiteral("Dunn");
+    fields.FirstName = QStringLiteral("Cy");
+    w.exec(patientUpdateSql(fields, QStringLiteral("2")));
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("DU")), QStringList{"2"});
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from PatientRecords where FoldedLastName "
+                                      "is null or FoldedFirstName is null"))
+                  .toInt(),
+              0);
+    EXPECT_EQ(sqlTool(file, QStringLiteral("PRAGMA integrity_check;")), QStringLiteral("ok"));
+}
+
+TEST(NameIndexes, AnEarlierVersionsFileTradesItsFoldCaseIndexesWhenOpened)
+{
+    TestWorld w;
+    const QString file = w.ctx().databaseFile();
+    w.db().Close();
+    QFile::remove(file);
+    {
+        // The file as the earlier version made it: its name indexes on FoldCase.
+        QFile(file).open(QIODevice::WriteOnly);
+        sqlite3 *db = openDatabaseFile(file, QString());
+        for (const Schema::Statement &s : Schema::statements()) {
+            if (s.kind == Schema::Statement::Table
+                || (s.kind == Schema::Statement::Index && !s.name.startsWith("PatientRecords")))
+                execOn(db, s.sql);
+        }
+        for (const Schema::Statement &s : Schema::earlierStatements())
+            execOn(db, s.sql);
+        execOn(db, QStringLiteral("insert into PatientRecords (PatientID, LastName, FirstName) "
+                                  "values (1, 'Ólafsson', 'Anna'), (2, 'Smith', NULL)"));
+        sqlite3_close(db);
+        EXPECT_TRUE(sqlTool(file, QStringLiteral("PRAGMA integrity_check;"))
+                        .contains(QStringLiteral("FoldCase")));
+    }
+    SystemModule::connect(w.ctx());
+    ASSERT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+    const QString steps = w.prompter().progressSteps.join('|');
+    for (const char *step : {"PatientRecordsLastName", "FoldedLastName", "FoldedFirstName",
+                             "PatientRecordsNameChanged", "PatientRecordsUnfolded"})
+        EXPECT_TRUE(steps.contains(QLatin1String(step))) << steps.toStdString();
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from sqlite_master where sql like "
+                                      "'%FoldCase%'"))
+                  .toInt(),
+              0);
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("ÓL")), QStringList{"1"});
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("")),
+              (QStringList{"2", "1"}));
+    EXPECT_EQ(sqlTool(file, QStringLiteral("PRAGMA integrity_check;\nUPDATE PatientRecords SET "
+                                           "LastName = 'Smyth' WHERE PatientID = 2;\n"
+                                           "PRAGMA integrity_check;")),
+              QStringLiteral("ok\nok"));
+    // The next start has nothing to change but the row the tool wrote.
+    w.prompter().progressSteps.clear();
+    SystemModule::connect(w.ctx());
+    EXPECT_EQ(w.prompter().progressSteps.size(), 2)
+        << w.prompter().progressSteps.join('|').toStdString();
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("smy")), QStringList{"2"});
+}
+
+TEST(NameIndexes, AnEarlierVersionsServerDatabaseGainsTheFoldedNamesWhenOpened)
+{
+    SKIP_WITHOUT_SERVER(EngineKind::Server);
+    TestWorld w(EngineKind::Server);
+    w.exec(QStringLiteral("drop index PatientRecordsLastName"));
+    w.exec(QStringLiteral("drop index PatientRecordsFirstName"));
+    w.exec(QStringLiteral("alter table PatientRecords drop column FoldedLastName"));
+    w.exec(QStringLiteral("alter table PatientRecords drop column FoldedFirstName"));
+    for (const Schema::Statement &s : Schema::earlierServerStatements())
+        w.db().engine().createSchemaObject(s.sql);
+    w.addPatient(1, QStringLiteral("Ólafsson"), QStringLiteral("Anna"));
+    SystemModule::connect(w.ctx());
+    ASSERT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+    EXPECT_EQ(w.scalar(QStringLiteral("select count(*) from pg_indexes where indexname like "
+                                      "'PatientRecords%Name' and indexdef like '%Folded%'"))
+                  .toInt(),
+              2);
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("ÓL")), QStringList{"1"});
+    EXPECT_EQ(foundBy(w, QStringLiteral("First Name"), QStringLiteral("an")), QStringList{"1"});
 }
