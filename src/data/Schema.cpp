@@ -34,7 +34,8 @@ std::vector<Statement> parseStatements(const QString &text)
                        "(if\\s+not\\s+exists\\s+)?\\[?(\\w+)\\]?"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression addColumn(
-        QStringLiteral("^\\s*alter\\s+table\\s+\\[?(\\w+)\\]?\\s+add\\s+(column\\s+)?\\[?(\\w+)\\]?"),
+        QStringLiteral("^\\s*alter\\s+table\\s+\\[?(\\w+)\\]?\\s+add\\s+(column\\s+)?"
+                       "\\[?(\\w+)\\]?"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression end(QStringLiteral("\\bend\\s*$"),
                                         QRegularExpression::CaseInsensitiveOption);
@@ -77,7 +78,8 @@ const Parsed &parsed()
 {
     static const Parsed all = [] {
         Parsed out;
-        static const QRegularExpression marker(QStringLiteral("^\\s*--\\s*@(file|server|both)\\b"));
+        static const QRegularExpression marker(
+            QStringLiteral("^\\s*--\\s*@(file|server|both)\\b"));
         static const QRegularExpression comment(QStringLiteral("--[^\\n]*"));
         const auto flush = [&out](QString &text, Section section) {
             // Comments go first, so a ";" inside one cannot split a statement.
@@ -142,9 +144,11 @@ const std::vector<Statement> &earlierServerStatements()
 {
     static const std::vector<Statement> all = parseStatements(QStringLiteral(
         "CREATE INDEX PatientRecordsLastName ON PatientRecords\n"
-        "    ((lower(coalesce(LastName, '')) COLLATE \"C\"), PatientID, LastName, FirstName);\n"
+        "    ((lower(coalesce(LastName, '')) COLLATE \"C\"),\n"
+        "     PatientID, LastName, FirstName);\n"
         "CREATE INDEX PatientRecordsFirstName ON PatientRecords\n"
-        "    ((lower(coalesce(FirstName, '')) COLLATE \"C\"), PatientID, FirstName, LastName);\n"));
+        "    ((lower(coalesce(FirstName, '')) COLLATE \"C\"),\n"
+        "     PatientID, FirstName, LastName);\n"));
     return all;
 }
 
