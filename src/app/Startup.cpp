@@ -10,6 +10,7 @@
 #include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
+#include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/SystemModule.h"
 #include "shell/modMain.h"
@@ -34,6 +35,7 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
     // Workbooks with patient data that earlier runs handed to the spreadsheet
     // program; only now, with no other run of ours alive, are they surely closed.
     removeOldWorkbooks(ctx.folders().temp);
+    PrivateFiles::removeLeftovers(ctx.folders().temp);
     // Copies an interrupted restore or new password left beside the database.
     if (!isServerUri(ctx.databaseFile()))
         DatabaseFiles::removeStagedCopies(ctx.databaseFile());
@@ -41,6 +43,17 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
     StartWindow choice = StartWindow::None;
     Steps step(ctx.prompter(), QStringLiteral("SystemModule"), QStringLiteral("Main"));
     step([&] { SystemModule::CopyBlankDB(ctx); });
+    step([&] {
+        // Files an older version left readable by every account, and copies
+        // that kept a loose mode, are made private now.
+        const QStringList left = SystemModule::makeUserFilesPrivate(ctx);
+        if (!left.isEmpty())
+            ctx.prompter().message(
+                QStringLiteral("These files belong to another user, so they could not be made "
+                               "readable by you alone. They are used as they are:")
+                    + QStringLiteral("\r\n\r\n") + left.join(QStringLiteral("\r\n")),
+                applicationTitle(), MsgIcon::Exclamation, MsgButtons::OK);
+    });
     step([&] {
         // A server is tested by connecting to it; an empty database there is no
         // fault yet: connecting offers to create its tables.

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "shell/AppState.h"
+#include "shell/PrivateFiles.h"
 #include "shell/Settings.h"
 
 namespace AutomaticBackup {
@@ -92,6 +93,8 @@ void prepareFolder(AppState &state, const QString &folder)
         fail(QStringLiteral("The backup folder '%1' does not exist.").arg(folder));
     if (!QDir().mkpath(folder))
         fail(QStringLiteral("Could not create the backup folder '%1'.").arg(folder));
+    // Every desk that shares the database may read its copies; no one else.
+    PrivateFiles::shareLikeDatabase(folder, state.databaseFile());
 }
 
 // The one place that knows how the working database becomes a backup file.

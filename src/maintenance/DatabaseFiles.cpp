@@ -190,6 +190,16 @@ Ownership ownershipOf(const QString &path)
     return o;
 }
 
+// What a new file in the folder takes: the folder's own access, without
+// running its files.
+Ownership ownershipOfNewFileIn(const QString &folder)
+{
+    Ownership o = ownershipOf(folder);
+    o.permissions &= ~(QFileDevice::ExeOwner | QFileDevice::ExeUser | QFileDevice::ExeGroup
+                       | QFileDevice::ExeOther);
+    return o;
+}
+
 // Puts the staged file in destination's place with one rename.
 void commit(QTemporaryFile &staged, const QString &destination, const Ownership &ownership)
 {
@@ -587,7 +597,8 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         fail(QStringLiteral("The copy of '%1' could not be read back. Nothing was restored.")
                  .arg(source));
     if (!hasWorking) {
-        commit(*staged, working, QFile::permissions(source));
+        // The folder says who may read it, not wherever the source came from.
+        commit(*staged, working, ownershipOfNewFileIn(QFileInfo(working).absolutePath()));
         return;
     }
 

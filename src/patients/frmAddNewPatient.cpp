@@ -38,7 +38,7 @@
 namespace {
 
 const QString kModule = QStringLiteral("frmAddNewPatient");
-const QString kStagingName = QStringLiteral("temp.bmp");
+const QString kStagingName = QStringLiteral("temp-XXXXXX.bmp");
 
 // A group of captioned fields, one per row.
 QGroupBox *fieldGroup(QWidget *parent, const QString &caption,
@@ -305,7 +305,7 @@ void frmAddNewPatient::Form_Activate()
     step([&] {
         if (rs.IsNull(QStringLiteral("Photo")))
             return;
-        const QString staging = ctx.tempFile(kStagingName);
+        const QString staging = ctx.newTempFile(kStagingName);
         BlobToFile(rs, QStringLiteral("Photo"), staging);
         if (FileExists(staging)) {
             setPhoto(QImage(staging));
@@ -447,12 +447,14 @@ void frmAddNewPatient::cmdSave_Click()
         return;
     m_saving = true;
     Steps step(ctx.prompter(), kModule, QStringLiteral("cmdSave_Click"));
-    const QString staging = ctx.tempFile(kStagingName);
     // Staged even when unchanged: saving over another workstation's change
     // writes the picture this window shows.
     const bool withPhoto = !m_photo.isNull();
+    QString staging;
     bool written = false;
     step([&] {
+        if (withPhoto)
+            staging = ctx.newTempFile(kStagingName);
         if (withPhoto && !m_photo.save(staging, "BMP"))
             throw std::runtime_error(
                 QStringLiteral("Cannot write the file %1.").arg(staging).toStdString());
@@ -469,7 +471,7 @@ void frmAddNewPatient::cmdSave_Click()
     });
     step([&] {
         ProgressBar1->setVisible(false);
-        if (withPhoto)
+        if (!staging.isEmpty())
             RemoveFile(staging);
     });
     m_saving = false;

@@ -19,6 +19,7 @@
 #include "reports/WaitCursor.h"
 #include "shell/AppState.h"
 #include "shell/ErrorTrap.h"
+#include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/modMain.h"
 
@@ -417,9 +418,10 @@ void writeXlsx(Recordset &rs, const QString &path, const QString &tempFolder, Ta
 void SaveRecordsetToXLS(Recordset &rs, const QString &fileName, AppState &state)
 {
     Q_UNUSED(fileName);
-    const QString folder = state.folders().temp;
-    // A fresh name, reserved by creating the file. Only its owner may read it:
-    // it holds patient data, and it stays until the next start removes it.
+    // A fresh name in this user's private temporary folder, reserved by
+    // creating the file. Only its owner may read it: it holds patient data,
+    // and it stays until the next start removes it.
+    const QString folder = PrivateFiles::tempFolder(state.folders().temp);
     QTemporaryFile reserve(QDir(folder).filePath(workbookPattern()));
     reserve.setAutoRemove(false);
     if (!reserve.open())
@@ -475,8 +477,7 @@ void SaveRecordsetToPDF(Recordset &rs, const QString &fileName, AppState &state)
     QString target;
     bool written = false;
     step([&] {
-        textPath = NormalizePath(state.folders().temp + nativeSeparator()
-                                 + QStringLiteral("Records.txt"));
+        textPath = state.newTempFile(QStringLiteral("Records-XXXXXX.txt"));
     });
     Tally tally(rs);
     step([&] {

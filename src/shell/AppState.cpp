@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
+#include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
 #include "shell/modMain.h"
@@ -87,9 +88,9 @@ QString AppState::markerPath() const
                          + QStringLiteral("users.lst"));
 }
 
-QString AppState::tempFile(const QString &name) const
+QString AppState::newTempFile(const QString &pattern) const
 {
-    return NormalizePath(m_folders.temp + nativeSeparator() + name);
+    return PrivateFiles::newTempFile(m_folders.temp, pattern);
 }
 
 void AppState::endProcess(int code)

@@ -59,7 +59,9 @@ public:
     QString databaseFile() const;     // the "Database File" setting
     QString databasePassword() const; // the "Database Password" setting
     QString markerPath() const;       // "users.lst" beside the configured database
-    QString tempFile(const QString &name) const;
+    // A new, empty file with an unpredictable name from the pattern
+    // ("photo-XXXXXX.bmp") in this user's private temporary folder.
+    QString newTempFile(const QString &pattern) const;
 
     // Ends the process at once (tests record it instead).
     void endProcess(int code = 0);

@@ -1,6 +1,10 @@
 #include "shell/Settings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+
+#include "shell/PrivateFiles.h"
 
 namespace {
 const QString kGroup = QStringLiteral("Medlantis");
@@ -8,7 +12,8 @@ const QString kGroup = QStringLiteral("Medlantis");
 
 Settings::Settings()
     : m_store(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                          QStringLiteral("Trevanto"), QStringLiteral("Trevanto")))
+                                          QStringLiteral("Trevanto"), QStringLiteral("Trevanto"))),
+      m_ownStore(true)
 {
 }
 
@@ -30,6 +35,24 @@ void Settings::SaveSetting(const QString &key, const QString &value)
 {
     m_store->setValue(kGroup + QLatin1Char('/') + key, value);
     m_store->sync();
+    // It holds the database password and who signed in last.
+    makePrivate();
+}
+
+QStringList Settings::makePrivate() const
+{
+    QStringList left;
+    const QFileInfo file(fileName());
+    if (!file.isFile())
+        return left;
+    QStringList paths{file.absoluteFilePath()};
+    if (m_ownStore)
+        paths.prepend(file.absolutePath());
+    for (const QString &path : paths) {
+        if (!PrivateFiles::makePrivate(path))
+            left << QDir::toNativeSeparators(path);
+    }
+    return left;
 }
 
 QString Settings::fileName() const

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QString>
+#include <QStringList>
 
 class QSettings;
 
@@ -18,9 +19,13 @@ public:
     QString GetSetting(const QString &key, const QString &defaultValue = QString()) const;
     void SaveSetting(const QString &key, const QString &value);
     QString fileName() const;
+    // Makes the file (and the user's own store's folder) readable by its
+    // owner alone, as every save does; returns the paths left as they were.
+    QStringList makePrivate() const;
 
 private:
     std::unique_ptr<QSettings> m_store;
+    bool m_ownStore = false; // the folder is the program's own, not a caller's
 };
 
 namespace SettingKeys {

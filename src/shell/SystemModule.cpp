@@ -7,6 +7,7 @@
 #include "data/Schema.h"
 #include "shell/AppState.h"
 #include "shell/ErrorTrap.h"
+#include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
 #include "shell/modMain.h"
@@ -37,6 +38,7 @@ void CopyBlankDB(AppState &state)
             CopyFiles(withContent, state.defaultDatabase());
         else if (FileExists(blank))
             CopyFiles(blank, state.defaultDatabase());
+        PrivateFiles::makePrivate(state.defaultDatabase());
     });
     step([&] {
         const QString shipped = program + sep + QStringLiteral("users.lst");
@@ -44,6 +46,17 @@ void CopyBlankDB(AppState &state)
             && FileExists(shipped))
             CopyFiles(shipped, state.userDataFolder() + sep + QStringLiteral("users.lst"));
     });
+}
+
+QStringList makeUserFilesPrivate(AppState &state)
+{
+    // The data folder's parent is the maker's, ours too; nothing above it is.
+    QStringList left;
+    if (IsFolder(state.makerFolder()) && !PrivateFiles::makePrivate(state.makerFolder()))
+        left << QDir::toNativeSeparators(state.makerFolder());
+    left << PrivateFiles::makeTreePrivate(state.userDataFolder());
+    left << state.settings().makePrivate();
+    return left;
 }
 
 void connect(AppState &state)

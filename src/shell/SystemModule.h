@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QString>
+#include <QStringList>
 
 class AppState;
 class Prompter;
@@ -13,6 +14,11 @@ namespace SystemModule {
 
 // Copies the template database into the per-user data folder on first run.
 void CopyBlankDB(AppState &state);
+
+// Makes the per-user data folder and everything in it, and the settings file,
+// readable by this user alone; returns the paths that belong to another user
+// and were left as they were.
+QStringList makeUserFilesPrivate(AppState &state);
 
 // (Re)opens the shared connection from the settings; reports a failure with
 // the error box and leaves the connection closed.

@@ -2,6 +2,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/AppState.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CommandLine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ErrorTrap.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PrivateFiles.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RowGuard.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SystemModule.cpp

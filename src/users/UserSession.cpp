@@ -7,6 +7,7 @@
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "shell/AppState.h"
+#include "shell/PrivateFiles.h"
 #include "shell/modMain.h"
 
 QString logDateText(const QDateTime &when)
@@ -97,4 +98,5 @@ void writeAdministratorMarker(AppState &state)
         return;
     QString content = E(QStringLiteral("Administrator"));
     ReadWriteTextFile(state.markerPath(), content, 2);
+    PrivateFiles::shareLikeDatabase(state.markerPath(), state.databaseFile());
 }

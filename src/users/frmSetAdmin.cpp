@@ -12,6 +12,7 @@
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/MainFrame.h"
+#include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/WidgetUtils.h"
@@ -188,6 +189,7 @@ void frmSetAdmin::cmdSave_Click()
         QString content = E(userName) + QLatin1Char('|') + E(password) + QLatin1Char('|')
                           + E(QStringLiteral("Administrator"));
         ReadWriteTextFile(ctx.markerPath(), content, 2);
+        PrivateFiles::shareLikeDatabase(ctx.markerPath(), ctx.databaseFile());
     });
     step([&] { AdminSaved = true; });
     step([&] { hide(); });

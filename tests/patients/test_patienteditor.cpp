@@ -356,7 +356,7 @@ TEST(PatientEditor, AFailingSaveKeepsTheWindowOpenWithEverythingTyped)
         EXPECT_FALSE(ed.photo().isNull());
         EXPECT_FALSE(ed.ProgressBar1->isVisible());
         EXPECT_EQ(w.count(QStringLiteral("PatientRecords")), 4);
-        EXPECT_FALSE(QFile::exists(w.ctx().tempFile(QStringLiteral("temp.bmp"))));
+        EXPECT_EQ(w.tempFilesLeft(), QStringList());
         EXPECT_EQ(list.ListView1->currentIndex().row(), 2); // not reloaded
 
         // Once the fault is gone the same window saves what was typed.
@@ -392,13 +392,13 @@ TEST(PatientEditor, APhotoIsStoredAsTheBitmapOfThePictureAndComesBack)
     const QByteArray stored = column(w, 1, QStringLiteral("Photo")).toByteArray();
     EXPECT_TRUE(stored.startsWith("BM"));
     EXPECT_EQ(stored, shownAsBmp);
-    EXPECT_FALSE(QFile::exists(w.ctx().tempFile(QStringLiteral("temp.bmp"))));
+    EXPECT_EQ(w.tempFilesLeft(), QStringList());
 
     const QString saved = w.path(QStringLiteral("out.bmp"));
     withEditor(w, QStringLiteral("1"), [&](frmAddNewPatient &ed) {
         ASSERT_FALSE(ed.photo().isNull());
         EXPECT_EQ(bmpBytes(ed.photo()), stored);
-        EXPECT_FALSE(QFile::exists(w.ctx().tempFile(QStringLiteral("temp.bmp"))));
+        EXPECT_EQ(w.tempFilesLeft(), QStringList());
         w.prompter().files = {saved};
         ed.cmdSaveToFile->click();
         EXPECT_EQ(w.prompter().dialogs.back().title, QStringLiteral("Save File As"));

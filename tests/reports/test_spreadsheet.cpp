@@ -60,7 +60,8 @@ TEST(Spreadsheet, FieldNamesThenValuesNumbersStayNumbersNullStaysEmpty)
     EXPECT_TRUE(rs.isEOF());
     ASSERT_EQ(w.prompter().urls.size(), 1);
     const QString book = w.prompter().urls.first();
-    EXPECT_EQ(QFileInfo(book).absolutePath(),
+    // In the program's own folder inside TEMP.
+    EXPECT_EQ(QFileInfo(QFileInfo(book).absolutePath()).absolutePath(),
               QFileInfo(w.path(QStringLiteral("temp"))).absoluteFilePath());
     EXPECT_TRUE(book.endsWith(QLatin1String(".xlsx")));
     EXPECT_TRUE(w.prompter().boxes.empty());
@@ -112,6 +113,11 @@ TEST(Spreadsheet, WorkbookIsOwnerOnlyAndTheNextStartRemovesIt)
     const QString book = w.prompter().urls.first();
     EXPECT_EQ(QFileInfo(book).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
               QFile::ReadOwner | QFile::WriteOwner);
+    // In this user's own folder inside TEMP, which no one else may enter.
+    const QFileInfo folder(QFileInfo(book).absolutePath());
+    EXPECT_EQ(folder.absolutePath(), QFileInfo(w.path(QStringLiteral("temp"))).absoluteFilePath());
+    EXPECT_EQ(folder.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     // Files that only look alike are somebody else's.
     const QDir temp(w.path(QStringLiteral("temp")));

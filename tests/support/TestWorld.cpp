@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 #include "app/MDIFormMain.h"
@@ -77,6 +78,17 @@ TestWorld::TestWorld(EngineKind engine, bool withDatabase)
 TestWorld::TestWorld(bool withDatabase)
 {
     build(withDatabase);
+}
+
+QStringList TestWorld::tempFilesLeft() const
+{
+    const QDir temp(path(QStringLiteral("temp")));
+    QStringList left;
+    QDirIterator it(temp.path(), QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        left << temp.relativeFilePath(it.next());
+    return left;
 }
 
 void TestWorld::build(bool withDatabase)

@@ -4,6 +4,7 @@
 #include <string>
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include "shell/AppContext.h"
@@ -45,6 +46,8 @@ public:
     // The first column of the first row, or a null QVariant.
     QVariant scalar(const QString &sql);
     int count(const QString &table);
+    // The files anywhere in the world's TEMP, by their path inside it.
+    QStringList tempFilesLeft() const;
 
     // Adds a patient row with the given id and names.
     void addPatient(int id, const QString &last, const QString &first,
