@@ -5,8 +5,16 @@
 
 OwnServer::OwnServer()
 {
-    m_ok = run(QStringLiteral("start"));
-    QFile env(m_dir.filePath(QStringLiteral("env")));
+    // Servers that tests start side by side may pick the same free port: the
+    // one that loses tries again in a new folder.
+    for (int attempt = 0; attempt < 3 && !m_ok; ++attempt) {
+        if (attempt > 0) {
+            run(QStringLiteral("stop"));
+            m_dir = std::make_unique<QTemporaryDir>();
+        }
+        m_ok = run(QStringLiteral("start"));
+    }
+    QFile env(m_dir->filePath(QStringLiteral("env")));
     if (m_ok && env.open(QIODevice::ReadOnly)) {
         for (const QByteArray &line : env.readAll().split('\n')) {
             const QList<QByteArray> pair = line.split('=');
@@ -26,7 +34,7 @@ bool OwnServer::run(const QString &command)
     QProcess script;
     script.start(QStringLiteral("bash"),
                  {QStringLiteral(MEDLANTIS_SOURCE_DIR "/tools/pg-test-server.sh"), command,
-                  m_dir.path()});
+                  m_dir->path()});
     return script.waitForFinished(120000) && script.exitCode() == 0;
 }
 

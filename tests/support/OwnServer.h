@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QHash>
 #include <QString>
 #include <QTemporaryDir>
@@ -19,12 +21,12 @@ public:
     QString uri() const;
     QString password() const { return m_env.value(QStringLiteral("MEDLANTIS_TEST_PG_PASSWORD")); }
     // The folder of its Unix socket, and its data folder (postgresql.conf, pg_hba.conf).
-    QString socketFolder() const { return m_dir.path(); }
-    QString dataFolder() const { return m_dir.filePath(QStringLiteral("data")); }
+    QString socketFolder() const { return m_dir->path(); }
+    QString dataFolder() const { return m_dir->filePath(QStringLiteral("data")); }
     QString port() const { return m_env.value(QStringLiteral("MEDLANTIS_TEST_PG_PORT")); }
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir = std::make_unique<QTemporaryDir>();
     bool m_ok = false;
     QHash<QString, QString> m_env;
 };
