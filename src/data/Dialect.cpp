@@ -553,6 +553,28 @@ QString successor(const QString &prefix)
     return QString();
 }
 
+// For a prefix pattern of plain ASCII characters: the range of the name itself
+// that SQLite compares without a call of the like, "name >= 'sm' COLLATE
+// NOCASE and name < 'sn' COLLATE NOCASE or ", which holds only where the
+// like holds; the like decides the rest (a name that begins with a letter
+// beyond ASCII). "" for any other pattern.
+QString asciiPrefixOf(const QString &name, const QString &foldedPattern, const QString &low,
+                      const QString &high)
+{
+    if (!isPrefixPattern(foldedPattern) || high.size() != low.size())
+        return QString();
+    for (const QChar c : low) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7D)
+            return QString();
+    }
+    // NOCASE folds only A to Z: a bound on one of them would mean its small letter.
+    const QChar last = high.at(high.size() - 1);
+    if (last >= QLatin1Char('A') && last <= QLatin1Char('Z'))
+        return QString();
+    return name + QStringLiteral(" >= ") + quoted(low) + QStringLiteral(" COLLATE NOCASE and ")
+           + name + QStringLiteral(" < ") + quoted(high) + QStringLiteral(" COLLATE NOCASE or ");
+}
+
 // name like 'TEXT%' on a name with a folded column: the folded range of the
 // text before its first wildcard lets the engine read only the matching rows
 // from that column's index, and the like on the name itself still decides,
@@ -648,7 +670,10 @@ QString likeOverFoldedRange(const std::vector<Token> &tokens,
         out += QLatin1Char('(') + key + QStringLiteral(" >= ") + quoted(low);
         if (!high.isEmpty())
             out += QStringLiteral(" and ") + key + QStringLiteral(" < ") + quoted(high);
-        out += QStringLiteral(" and ") + whole + QLatin1Char(')');
+        const QString ascii = asciiPrefixOf(name, foldedPattern, low, high);
+        out += QStringLiteral(" and ")
+               + (ascii.isEmpty() ? whole : QLatin1Char('(') + ascii + whole + QLatin1Char(')'))
+               + QLatin1Char(')');
     }
     return out;
 }

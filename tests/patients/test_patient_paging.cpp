@@ -561,3 +561,17 @@ TEST(NameIndexes, AnEarlierVersionsServerDatabaseGainsTheFoldedNamesWhenOpened)
     EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("ÓL")), QStringList{"1"});
     EXPECT_EQ(foundBy(w, QStringLiteral("First Name"), QStringLiteral("an")), QStringList{"1"});
 }
+
+TEST(NameIndexes, ANameThatFoldsIntoAsciiIsFoundByItsAsciiBeginning)
+{
+    TestWorld w;
+    w.addPatient(1, QStringLiteral("SMITH"), QStringLiteral("A"));
+    w.addPatient(2, QString::fromUtf8("\u017Fmith"), QStringLiteral("B")); // long s
+    w.addPatient(3, QString::fromUtf8("\u212Aelvin"), QStringLiteral("C")); // Kelvin sign
+    w.addPatient(4, QStringLiteral("Sn"), QStringLiteral("D"));
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("sm")),
+              (QStringList{"1", "2"}));
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("KE")), QStringList{"3"});
+    EXPECT_EQ(foundBy(w, QStringLiteral("Last Name"), QStringLiteral("s")),
+              (QStringList{"1", "2", "4"}));
+}
