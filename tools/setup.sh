@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need,
-# then configures and builds in ./build. Used by run.sh and test.sh.
+# then configures and builds in ./build (or in $MEDLANTIS_BUILD_DIR). Used by
+# run.sh and test.sh; arguments go to cmake.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,5 +22,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build build -j2
+build=${MEDLANTIS_BUILD_DIR:-build}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build" -j2
