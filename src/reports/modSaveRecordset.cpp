@@ -218,6 +218,19 @@ void writeXml(Recordset &rs, Sink &out, Tally *tally = nullptr)
     out << QStringLiteral("</xml>");
 }
 
+// A spreadsheet opens CSV and TXT files too, and runs a cell that starts with
+// one of these as a formula; a number such as -5 it only reads.
+QString spreadsheetText(const QString &value)
+{
+    if (value.isEmpty() || !QStringLiteral("=+-@\t\r").contains(value.at(0)))
+        return value;
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?([0-9]+([.][0-9]*)?|[.][0-9]+)([eE][+-]?[0-9]+)?$"));
+    if (number.match(value).hasMatch())
+        return value;
+    return QLatin1Char('\'') + value;
+}
+
 QString csvField(const QString &value)
 {
     QString v = value;
@@ -233,7 +246,7 @@ void writeCsv(Recordset &rs, Sink &out, Tally *tally = nullptr)
     out << kCrLf;
     eachRow(rs, [&](const std::vector<QString> &values) {
         for (const QString &v : values)
-            out << csvField(v);
+            out << csvField(spreadsheetText(v));
         out << kCrLf;
     }, tally);
 }
@@ -264,7 +277,7 @@ void writeTxt(Recordset &rs, Sink &out, Tally *tally = nullptr)
     out << kCrLf;
     eachRow(rs, [&](const std::vector<QString> &values) {
         for (const QString &v : values)
-            out << txtField(v) << tab;
+            out << txtField(spreadsheetText(v)) << tab;
         out << kCrLf;
     }, tally);
 }

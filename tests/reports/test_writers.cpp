@@ -243,3 +243,67 @@ TEST(Writers, FailureLeavesNoFileBehind)
         }
     }
 }
+
+TEST(Writers, ATextThatASpreadsheetWouldRunIsWrittenAsText)
+{
+    const struct
+    {
+        const char *value;
+        const char *csv; // as a CSV reader gives the field back
+        const char *txt; // the value in its TXT line
+    } cases[] = {
+        {"-", "'-", "'-"},
+        {"-5", "-5", "-5"},
+        {"+1 555 0100", "'+1 555 0100", "'+1 555 0100"},
+        {"=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")"},
+        {"@SUM(A1:A9)", "'@SUM(A1:A9)", "'@SUM(A1:A9)"},
+        {"\t=1+1", "'\t=1+1", "' =1+1"},
+        {"\r=1+1", "'\r=1+1", "' =1+1"},
+        {"+5", "+5", "+5"},
+        {"-12.50", "-12.50", "-12.50"},
+        {"-.5e3", "-.5e3", "-.5e3"},
+        {"-5-5", "'-5-5", "'-5-5"},
+        {"2026-12-10", "2026-12-10", "2026-12-10"},
+        {"a=b", "a=b", "a=b"},
+        {"O'Brien", "O'Brien", "O'Brien"},
+        {"", "", ""},
+    };
+    TestWorld w;
+    {
+        Recordset add;
+        add.Open(QStringLiteral("select PatientID, Notes from PatientRecords"), w.db());
+        int id = 0;
+        for (const auto &c : cases) {
+            add.AddNew();
+            add.setValue(QStringLiteral("PatientID"), ++id);
+            add.setValue(QStringLiteral("Notes"), QString::fromUtf8(c.value));
+            add.Update();
+        }
+        // A number column: a negative id stays a number.
+        add.AddNew();
+        add.setValue(QStringLiteral("PatientID"), -7);
+        add.setValue(QStringLiteral("Notes"), QStringLiteral("-"));
+        add.Update();
+    }
+    const QString sql =
+        QStringLiteral("select PatientID, Notes from PatientRecords order by PatientID desc");
+    Recordset rs;
+    rs.Open(sql, w.db(), adOpenStatic, adLockReadOnly);
+    const auto csv = parseCsv(recordsetCsv(rs));
+    rs.Close();
+    rs.Open(sql, w.db(), adOpenStatic, adLockReadOnly);
+    const QStringList txt = recordsetTxt(rs).split(QStringLiteral("\r\n"));
+    const int n = int(std::size(cases));
+    ASSERT_EQ(csv.size(), size_t(n + 3)); // heading, rows, final empty line
+    ASSERT_EQ(txt.size(), n + 4);         // heading, rows, "", ""
+
+    for (int i = 0; i < n; ++i) {
+        const auto &c = cases[n - 1 - i]; // newest id first
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(csv[size_t(i + 1)].value(1), QString::fromUtf8(c.csv));
+        EXPECT_EQ(txt.at(i + 1).section(QLatin1Char('\t'), 1, 1), QString::fromUtf8(c.txt));
+    }
+    EXPECT_EQ(csv[size_t(n + 1)].value(0), QStringLiteral("-7"));
+    EXPECT_EQ(csv[size_t(n + 1)].value(1), QStringLiteral("'-"));
+    EXPECT_TRUE(txt.at(n + 1).startsWith(QStringLiteral("-7\t'-\t")));
+}
