@@ -43,6 +43,8 @@ StatusBarPanes::StatusBarPanes(QWidget *parent) : QStatusBar(parent)
     for (int id : {0, 1}) {
         auto *label = new QLabel(this);
         label->setObjectName(QStringLiteral("pane%1").arg(id));
+        // A user name is shown as typed, never read as markup.
+        label->setTextFormat(Qt::PlainText);
         label->setMinimumWidth(id == 0 ? 180 : 160);
         addWidget(label, id == 0 ? 0 : 1);
         m_panes.append({id, label});

@@ -45,6 +45,7 @@ frmAddNewUser::frmAddNewUser(AppContext &context) : Form(context)
 
     lblUserID = new QLabel(this);
     lblUserID->setObjectName(QStringLiteral("lblUserID"));
+    lblUserID->setTextFormat(Qt::PlainText);
     txtUserName = newLineEdit(this, "txtUserName", 30);
     cboPrivilege = new QComboBox(this);
     cboPrivilege->setObjectName(QStringLiteral("cboPrivilege"));

@@ -43,6 +43,7 @@ frmPatientHistory::frmPatientHistory(AppContext &context) : Form(context)
 
     lblPatientName = new QLabel(QStringLiteral("PatientName"), this);
     lblPatientName->setObjectName(QStringLiteral("lblPatientName"));
+    lblPatientName->setTextFormat(Qt::PlainText); // a name is shown as typed
     QFont nameFont(QStringLiteral("Lucida Sans Unicode"));
     nameFont.setPointSize(12);
     nameFont.setBold(true);

@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -64,6 +65,14 @@ protected:
 
     TestWorld w;
 };
+
+// The label shows the text itself, brackets and all, not markup made of it.
+bool shownAsTyped(const QLabel *label, const QString &text)
+{
+    const bool markup = label->textFormat() == Qt::RichText
+                        || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(text));
+    return label->text() == text && !markup;
+}
 
 } // namespace
 
@@ -246,4 +255,23 @@ TEST(SelectorEmptyTable, SelectDoesNothingAndTheWindowStays)
     EXPECT_TRUE(f.isVisible());
     EXPECT_FALSE(anything);
     EXPECT_TRUE(w.prompter().boxes.empty());
+}
+
+TEST_F(SelectorTest, NamesThatLookLikeMarkupAreShownAsTyped)
+{
+    w.addPatient(5, QStringLiteral("<b>Ann</b>"), QStringLiteral("<img src=x>"));
+    MDIFormMain &main = w.ctx().window<MDIFormMain>();
+    main.show();
+    // As the login writes it.
+    const QString user = QStringLiteral("  Current User: <b>Ann</b> (Staff)");
+    main.setStatusText(1, user);
+    EXPECT_TRUE(shownAsTyped(main.StatusBar1->pane(1), user));
+
+    frmSearchPatient &f = open(QStringLiteral("View Patient Visit(s)"));
+    choose(f, QStringLiteral("5"));
+    f.cmdSelect->click();
+    frmPatientHistory &history = w.ctx().window<frmPatientHistory>();
+    ASSERT_TRUE(history.isVisible());
+    EXPECT_TRUE(shownAsTyped(history.lblPatientName, QStringLiteral("<IMG SRC=X> <B>ANN</B>")))
+        << history.lblPatientName->text().toStdString();
 }
