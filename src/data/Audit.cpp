@@ -6,6 +6,7 @@
 #include "data/Cipher.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/NextId.h"
 #include "data/Recordset.h"
 
 namespace Audit {
@@ -50,7 +51,7 @@ void add(Connection &db, const Entry &entry)
     Recordset next;
     next.Open(QStringLiteral("select max(AuditID) from AuditTrail"), db, adOpenStatic,
               adLockReadOnly);
-    const qint64 id = next.isEOF() || next.Value(0).isNull() ? 1 : next.Value(0).toLongLong() + 1;
+    const qint64 id = idAfter(next.isEOF() ? QVariant() : next.Value(0));
     Recordset rs;
     rs.Open(QStringLiteral("select * from AuditTrail where AuditID = -1"), db);
     rs.AddNew();

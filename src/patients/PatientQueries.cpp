@@ -1,6 +1,7 @@
 #include "patients/PatientQueries.h"
 
 #include "data/Connection.h"
+#include "data/NextId.h"
 #include "data/Recordset.h"
 #include "shell/modMain.h"
 
@@ -67,7 +68,7 @@ qint64 nextPatientID(Connection &db)
                            "union all select max(PatientID) from MedicalHistory) as ids"),
             db, adOpenStatic, adLockReadOnly);
     const QVariant largest = rs.isEOF() ? QVariant() : rs.Value(0);
-    return largest.isNull() ? 1 : largest.toLongLong() + 1;
+    return idAfter(largest);
 }
 
 QString properCase(const QString &text)

@@ -1,9 +1,11 @@
 #include <atomic>
+#include <functional>
 #include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Dialect.h"
@@ -383,4 +385,34 @@ TEST(ServerOutage, TheNextActionSaysSoAndWorksAgainOnceTheServerIsBack)
     rs.Open(QStringLiteral("select n from Seen"), db, adOpenStatic, adLockReadOnly);
     ASSERT_EQ(rs.RecordCount(), 1);
     EXPECT_EQ(rs.Value(0).toInt(), 3);
+}
+
+TEST_P(BothEngines, NoNewPatientOrTrailRowOnceTheLargestIdIsInUse)
+{
+    TestWorld w(GetParam());
+    const QString refused = QStringLiteral("No new record can be added: the largest id is in use.");
+    const auto expectRefused = [&](const std::function<void()> &add) {
+        try {
+            add();
+            ADD_FAILURE() << "no refusal";
+        } catch (const DbError &e) {
+            EXPECT_EQ(e.description(), refused);
+        }
+    };
+    w.exec(QStringLiteral("insert into PatientRecords (PatientID, LastName) values "
+                          "(9223372036854775806, 'Doe')"));
+    EXPECT_EQ(nextPatientID(w.db()), 9223372036854775807LL);
+    // Visits of a patient deleted since count as well.
+    w.exec(QStringLiteral("insert into MedicalHistory (HistoryID, PatientID) values "
+                          "(1, 9223372036854775807)"));
+    expectRefused([&] { nextPatientID(w.db()); });
+
+    const Audit::Entry entry{QStringLiteral("Print"), QString(), QVariant(), QVariant(),
+                             QStringLiteral("Patient list")};
+    Audit::add(w.db(), entry);
+    w.exec(QStringLiteral("insert into AuditTrail (AuditID, Action) values "
+                          "(9223372036854775807, 'Print')"));
+    expectRefused([&] { Audit::add(w.db(), entry); });
+    EXPECT_EQ(w.count(QStringLiteral("AuditTrail")), 2);
+    EXPECT_EQ(w.scalar(QStringLiteral("select min(AuditID) from AuditTrail")).toLongLong(), 1);
 }
