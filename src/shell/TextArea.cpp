@@ -1,6 +1,7 @@
 #include "shell/TextArea.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 
 TextArea::TextArea(QWidget *parent, int visibleLines) : QPlainTextEdit(parent)
 {
@@ -28,4 +29,18 @@ QString TextArea::text() const
         return withCrLf;
     }
     return typed;
+}
+
+void TextArea::keyPressEvent(QKeyEvent *event)
+{
+    // Tab reaches here only when no other field could take the focus; with
+    // Ctrl it goes on to the page control, which turns the page.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+        if (event->modifiers() & Qt::ControlModifier)
+            event->ignore();
+        else
+            event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
 }

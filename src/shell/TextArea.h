@@ -2,7 +2,8 @@
 
 #include <QPlainTextEdit>
 
-// A box for paragraphs. Tab moves to the next field, as in a one-line box.
+// A box for paragraphs. Tab moves to the next field, as in a one-line box, and
+// is never typed into the text.
 // The text a record holds is shown whole and, while nobody changes it, handed
 // back exactly as stored: the editor turns every line break into a plain LF,
 // so without this an unchanged CR LF text would be rewritten on save.
@@ -17,6 +18,9 @@ public:
     // The value to store: the one shown by setText while the text is unchanged,
     // otherwise the typed text with the line breaks the stored value used.
     QString text() const;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString m_stored;

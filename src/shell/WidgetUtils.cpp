@@ -11,10 +11,12 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
@@ -176,10 +178,106 @@ QStringList QtPrinterList::printerNames() const
     return names;
 }
 
+namespace {
+
+// Walks a window's tab chain itself. Qt's own walk runs into the boxes of the
+// pages that do not show, and on a page with one box finds nowhere to go.
+class TabChain : public QObject
+{
+public:
+    TabChain(const QList<QWidget *> &chain, QObject *parent) : QObject(parent)
+    {
+        for (QWidget *w : chain)
+            m_chain << w;
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            return false;
+        if (key->key() == Qt::Key_Backtab)
+            return move(false);
+        if (key->key() == Qt::Key_Tab)
+            return move(!(key->modifiers() & Qt::ShiftModifier));
+        return false;
+    }
+
+private:
+    static QWidget *focusTarget(QWidget *w)
+    {
+        while (w->focusProxy())
+            w = w->focusProxy();
+        return w;
+    }
+
+    // Shown (its page too), enabled, and one that Tab may stop at.
+    static bool takesTab(QWidget *w)
+    {
+        return w && w->isVisible() && w->isEnabled()
+               && (focusTarget(w)->focusPolicy() & Qt::TabFocus);
+    }
+
+    // The entry that has the focus: itself, through its focus proxy, or the
+    // innermost entry around the widget that has it; -1 for none.
+    int current() const
+    {
+        QWidget *focus = QApplication::focusWidget();
+        if (!focus)
+            return -1;
+        int around = -1;
+        for (int i = 0; i < m_chain.size(); ++i) {
+            QWidget *w = m_chain.at(i);
+            if (!w)
+                continue;
+            if (w == focus || focusTarget(w) == focus)
+                return i;
+            if (w->isAncestorOf(focus)
+                && (around < 0 || m_chain.at(around)->isAncestorOf(w)))
+                around = i;
+        }
+        return around;
+    }
+
+    bool move(bool forward)
+    {
+        const int n = int(m_chain.size());
+        const int from = current();
+        const int start = from >= 0 ? from : (forward ? -1 : n);
+        for (int step = 1; step <= n; ++step) {
+            const int i = ((forward ? start + step : start - step) % n + n) % n;
+            QWidget *w = m_chain.at(i);
+            if (takesTab(w)) {
+                w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                return true;
+            }
+        }
+        // Nothing else can take the focus: it stays, and no tab is typed.
+        return from >= 0;
+    }
+
+    QList<QPointer<QWidget>> m_chain;
+};
+
+} // namespace
+
 void setTabChain(const QList<QWidget *> &chain)
 {
     for (int i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain.at(i - 1), chain.at(i));
+    if (chain.isEmpty())
+        return;
+    auto *walker = new TabChain(chain, chain.first()->window());
+    for (QWidget *w : chain) {
+        w->installEventFilter(walker);
+        // The widget that holds the focus may be a part of the entry: the
+        // tab bar of a page control, the text box of a drop-down list.
+        for (QWidget *part : w->findChildren<QWidget *>())
+            part->installEventFilter(walker);
+    }
 }
 
 QHBoxLayout *buttonRow(const QList<QWidget *> &left, const QList<QWidget *> &right)
