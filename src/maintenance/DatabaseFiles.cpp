@@ -335,8 +335,39 @@ QString quotedName(const QString &name)
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
-// Rows a table sends at a time: a few photos' worth.
+// Rows a table sends at a time, and the photo bytes they may hold together:
+// a page of photos stops at the budget (one row at least), so a backup or a
+// restore never holds more than a few photos at once, however large.
 constexpr int kPage = 200;
+constexpr qint64 kPageBytes = 32 * 1024 * 1024;
+const QString kPhotoColumn = QStringLiteral("Photo");
+
+// From rows of (key, photo bytes) in key order: the last key of the first rows
+// that stay within kPageBytes, and whether rows beyond the page remain.
+struct PageEnd
+{
+    QString lastKey; // empty: no rows
+    bool more = false;
+};
+PageEnd pageWithinBudget(const ResultRows &sizes)
+{
+    const size_t count = sizes.cols ? sizes.cells.size() / size_t(sizes.cols) : 0;
+    PageEnd end;
+    qint64 bytes = 0;
+    size_t taken = 0;
+    while (taken < count) {
+        bytes += sizes.value(sizes.cells[taken * size_t(sizes.cols) + 1]).toLongLong();
+        if (taken > 0 && bytes > kPageBytes)
+            break;
+        ++taken;
+    }
+    // Only a number goes back into the next statement.
+    if (taken > 0)
+        end.lastKey = QString::number(
+            sizes.value(sizes.cells[(taken - 1) * size_t(sizes.cols)]).toLongLong());
+    end.more = taken < count || count == size_t(kPage);
+    return end;
+}
 
 // The whole server database as one file of the embedded kind, encrypted with
 // the password, so that every backup opens anywhere.
@@ -390,12 +421,28 @@ void backupServer(const QString &uri, const QString &destination, const QString 
                     file.raise(sqlite3_errcode(file.handle()));
                 std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> guard(
                     stmt, &sqlite3_finalize);
+                const bool photos = table.columns.contains(kPhotoColumn);
                 QString after = QStringLiteral("-9223372036854775808");
                 for (;;) {
+                    QString upTo;
+                    bool more = true;
+                    if (photos) {
+                        const PageEnd end = pageWithinBudget(pg.queryRaw(
+                            QStringLiteral("select %1, coalesce(octet_length(%2), 0) from %3 "
+                                           "where %1 > %4 order by %1 limit %5")
+                                .arg(quotedName(table.key), quotedName(kPhotoColumn),
+                                     quotedName(table.name), after)
+                                .arg(kPage)));
+                        if (end.lastKey.isEmpty())
+                            break;
+                        upTo = QStringLiteral(" and %1 <= %2").arg(quotedName(table.key),
+                                                                  end.lastKey);
+                        more = end.more;
+                    }
                     const ResultRows rows = pg.queryRaw(
-                        QStringLiteral("select %1 from %2 where %3 > %4 order by %3 limit %5")
+                        QStringLiteral("select %1 from %2 where %3 > %4%5 order by %3 limit %6")
                             .arg(names.join(QLatin1Char(',')), quotedName(table.name),
-                                 quotedName(table.key), after)
+                                 quotedName(table.key), after, upTo)
                             .arg(kPage));
                     const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
                     for (size_t r = 0; r < count; ++r) {
@@ -426,7 +473,7 @@ void backupServer(const QString &uri, const QString &destination, const QString 
                         sqlite3_reset(stmt);
                         tracker.advance(1);
                     }
-                    if (count < size_t(kPage))
+                    if (photos ? !more || count == 0 : count < size_t(kPage))
                         break;
                     after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toString();
                 }
@@ -482,18 +529,36 @@ void restoreServer(const QString &source, const QString &uri, const QString &pas
         QStringList names;
         for (const QString &column : shape.columns)
             names << QLatin1Char('[') + column + QLatin1Char(']');
+        const bool photos = shape.columns.contains(kPhotoColumn);
         // Columns of the file beyond the schema's stay behind.
         for (qint64 after = std::numeric_limits<qint64>::min();;) {
+            QString upTo;
+            bool more = true;
+            if (photos) {
+                // length() of a blob reads its size, not its bytes.
+                const PageEnd end = pageWithinBudget(file.engine().query(
+                    QStringLiteral("select [%1], coalesce(length([%2]), 0) from [%3] "
+                                   "where [%1] > %4 order by [%1] limit %5")
+                        .arg(shape.key, kPhotoColumn, shape.name)
+                        .arg(after)
+                        .arg(kPage),
+                    false));
+                if (end.lastKey.isEmpty())
+                    break;
+                upTo = QStringLiteral(" and [%1] <= %2").arg(shape.key, end.lastKey);
+                more = end.more;
+            }
             const ResultRows rows = file.engine().query(
-                QStringLiteral("select %1 from [%2] where [%3] > %4 order by [%3] limit %5")
+                QStringLiteral("select %1 from [%2] where [%3] > %4%5 order by [%3] limit %6")
                     .arg(names.join(QLatin1Char(',')), shape.name, shape.key)
                     .arg(after)
+                    .arg(upTo)
                     .arg(kPage),
                 false);
             const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
             pg.insertRows(shape.name, shape.columns, rows);
             tracker.advance(qint64(count));
-            if (count < size_t(kPage))
+            if (photos ? !more || count == 0 : count < size_t(kPage))
                 break;
             after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toLongLong();
         }

@@ -334,7 +334,8 @@ void frmAddNewPatient::limitNotes()
 
 void frmAddNewPatient::setPhoto(const QImage &picture)
 {
-    m_photo = picture;
+    // Kept as it is stored, so a large one stored before is saved scaled down.
+    m_photo = photoForStorage(picture);
     if (picture.isNull()) {
         imgPhoto->clear();
         return;
@@ -516,11 +517,11 @@ void frmAddNewPatient::cmdLoadImage_Click()
         QStringLiteral("All Photo Files (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|"));
     if (file.isEmpty() || !FileExists(file))
         return;
-    const QImage picture(file);
+    QString reason;
+    const QImage picture = loadPhoto(file, &reason);
     if (picture.isNull()) {
-        ctx.prompter().message(QStringLiteral("The file %1 is not a picture that can be loaded. "
-                                              "Please choose a BMP or JPEG picture.")
-                                   .arg(QDir::toNativeSeparators(file)),
+        ctx.prompter().message(QStringLiteral("The picture %1 cannot be used: %2.")
+                                   .arg(QDir::toNativeSeparators(file), reason),
                                QStringLiteral("Load Image"), MsgIcon::Exclamation,
                                MsgButtons::OK);
         return;

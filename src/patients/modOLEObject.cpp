@@ -1,9 +1,13 @@
 #include "patients/modOLEObject.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
 #include <QProgressBar>
 
 #include "data/Recordset.h"
@@ -33,7 +37,60 @@ void letPaintsRun()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+// At most kPhotoSide on the longer side, never less than one pixel.
+QSize storedSize(const QSize &size)
+{
+    const int longer = std::max(size.width(), size.height());
+    if (longer <= kPhotoSide)
+        return size;
+    const double scale = double(kPhotoSide) / longer;
+    return {std::max(1, qRound(size.width() * scale)), std::max(1, qRound(size.height() * scale))};
+}
+
 } // namespace
+
+QImage photoForStorage(const QImage &picture)
+{
+    if (picture.isNull())
+        return picture;
+    const QSize size = storedSize(picture.size());
+    QImage scaled = size == picture.size()
+                        ? picture
+                        : picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaled.hasAlphaChannel()) {
+        QImage opaque(scaled.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter(&opaque).drawImage(0, 0, scaled);
+        scaled = opaque;
+    }
+    return scaled.format() == QImage::Format_RGB888
+               ? scaled
+               : scaled.convertToFormat(QImage::Format_RGB888);
+}
+
+QImage loadPhoto(const QString &path, QString *reason)
+{
+    const auto refuse = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return QImage();
+    };
+    if (QFileInfo(path).size() > kPhotoFileLimit)
+        return refuse(QStringLiteral("the file is larger than %1 MB")
+                          .arg(kPhotoFileLimit / (1024 * 1024)));
+    QImageReader reader(path);
+    // A large picture is decoded straight at the size it is kept at, where the
+    // format can, so a small file of many pixels needs no huge bitmap.
+    const QSize size = reader.size();
+    if (size.isValid() && storedSize(size) != size
+        && reader.supportsOption(QImageIOHandler::ScaledSize))
+        reader.setScaledSize(storedSize(size));
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        return refuse(QStringLiteral("it cannot be read as a BMP or JPEG picture (%1)")
+                          .arg(reader.errorString()));
+    return photoForStorage(picture);
+}
 
 void FileToBlob(Connection &db, const QString &selectSql, const QString &path,
                 QProgressBar *progress)

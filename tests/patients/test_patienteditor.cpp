@@ -439,7 +439,9 @@ TEST(PatientEditor, NoPictureToLoadOrSaveIsSaidAndChangesNothing)
         ASSERT_FALSE(loaded.isNull());
         ed.cmdLoadImage->click();
         ASSERT_EQ(w.prompter().boxes.size(), 2u);
-        EXPECT_TRUE(w.prompter().last().text.contains(QStringLiteral("is not a picture")));
+        EXPECT_TRUE(w.prompter().last().text.startsWith(
+            QStringLiteral("The picture %1 cannot be used: ").arg(notPicture)))
+            << w.prompter().last().text.toStdString();
         EXPECT_EQ(w.prompter().last().title, QStringLiteral("Load Image"));
         EXPECT_EQ(ed.photo(), loaded);
         ed.cmdLoadImage->click(); // cancelled
@@ -478,4 +480,81 @@ TEST(PatientEditor, AddingFromTheRibbonOpensTheListWithTheNewPatient)
     ASSERT_EQ(list.model().rowCount(), 2);
     EXPECT_EQ(list.model().text(0, PatientListModel::LastName), QStringLiteral("Alpha"));
     EXPECT_EQ(list.model().text(0, PatientListModel::PatientID), QStringLiteral("2"));
+}
+
+TEST(PatientEditor, APhotoIsStoredAtMost800PixelsAcrossAndAHugeFileIsRefused)
+{
+    const struct
+    {
+        int width, height;
+        const char *format;
+        QSize stored;
+    } pictures[] = {
+        {1, 1, "BMP", {1, 1}},
+        {20000, 100, "BMP", {800, 4}},
+        {100, 20000, "JPG", {4, 800}},
+        {2400, 2400, "JPG", {800, 800}},
+        {800, 600, "BMP", {800, 600}},
+    };
+    for (const auto &p : pictures) {
+        SCOPED_TRACE(std::to_string(p.width) + "x" + std::to_string(p.height));
+        TestWorld w;
+        QImage picture(p.width, p.height, QImage::Format_RGB32);
+        for (int y = 0; y < p.height; ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            for (int x = 0; x < p.width; ++x)
+                line[x] = qRgb(x % 256, y % 256, (x * y) % 256);
+        }
+        const QString file = w.path(QStringLiteral("face.") + QLatin1String(p.format).toLower());
+        ASSERT_TRUE(picture.save(file, p.format));
+        withEditor(w, QString(), [&](frmAddNewPatient &ed) {
+            fillNames(ed, QStringLiteral("Photo"), QStringLiteral("Pat"));
+            w.prompter().files = {file};
+            ed.cmdLoadImage->click();
+            ed.cmdSave->click();
+        });
+        EXPECT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+        const QByteArray stored = column(w, 1, QStringLiteral("Photo")).toByteArray();
+        EXPECT_TRUE(stored.startsWith("BM"));
+        EXPECT_LT(stored.size(), 2 * 1024 * 1024);
+        EXPECT_EQ(QImage::fromData(stored, "BMP").size(), p.stored);
+    }
+
+    TestWorld w;
+    const QString huge = w.path(QStringLiteral("huge.bmp"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(60LL * 1024 * 1024));
+    }
+    withEditor(w, QString(), [&](frmAddNewPatient &ed) {
+        fillNames(ed, QStringLiteral("Photo"), QStringLiteral("Pat"));
+        w.prompter().files = {huge};
+        ed.cmdLoadImage->click();
+        EXPECT_TRUE(ed.photo().isNull());
+        ed.cmdSave->click();
+    });
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    EXPECT_EQ(w.prompter().last().text,
+              QStringLiteral("The picture %1 cannot be used: the file is larger than 50 MB.")
+                  .arg(huge));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(column(w, 1, QStringLiteral("Photo")).isNull());
+}
+
+TEST(PatientEditor, NoNewPatientOnceTheLargestIdIsInUse)
+{
+    TestWorld w;
+    w.exec(QStringLiteral("insert into PatientRecords (PatientID, LastName) values "
+                          "(9223372036854775807, 'Last')"));
+    withEditor(w, QString(), [&](frmAddNewPatient &ed) {
+        fillNames(ed, QStringLiteral("Doe"), QStringLiteral("Jane"));
+        ed.cmdSave->click();
+    });
+    ASSERT_FALSE(w.prompter().boxes.empty());
+    for (const FakePrompter::Box &box : w.prompter().boxes)
+        EXPECT_TRUE(box.text.startsWith(
+            QStringLiteral("No new record can be added: the largest id is in use.")))
+            << box.text.toStdString();
+    EXPECT_EQ(w.count(QStringLiteral("PatientRecords")), 1);
 }
