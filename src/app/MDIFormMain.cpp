@@ -189,6 +189,7 @@ void MDIFormMain::MDIForm_Load()
             }
         }
     });
+    step([&] { reportBackupsAtStart(ctx); });
 }
 
 void MDIFormMain::closeEvent(QCloseEvent *event)
@@ -262,9 +263,11 @@ QMdiSubWindow *MDIFormMain::subWindowOf(const Form &child) const
 bool MDIFormMain::eventFilter(QObject *watched, QEvent *event)
 {
     // A child that hides itself (Cancel, Escape, close box) takes its frame along.
+    // A child being destroyed hides too, when it is no longer a Form: the
+    // cast then finds nothing and its frame goes with it anyway.
     if (event->type() == QEvent::Hide && !event->spontaneous()) {
-        auto *child = static_cast<Form *>(watched);
-        QMdiSubWindow *sub = m_subWindows.value(child);
+        auto *child = qobject_cast<Form *>(watched);
+        QMdiSubWindow *sub = child ? m_subWindows.value(child) : nullptr;
         if (sub && child->isHidden())
             sub->hide();
     }

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include "data/Audit.h"
 #include "shell/AppState.h"
 #include "shell/PrivateFiles.h"
 #include "shell/Settings.h"
@@ -65,11 +66,15 @@ std::vector<Copy> copiesIn(const QString &folder, const QString &databaseFile)
     return copies;
 }
 
-// A copy written less than 24 hours ago; one from "the future" (the clock was
-// set back since) counts too, so a set-back clock never adds copies.
-bool isRecent(const Copy &copy, const QDateTime &now)
+// Today's or yesterday's copy written in the last 24 hours, by this desk or
+// another sharing the folder. A copy named for later, or one whose time lies
+// ahead, says nothing: a desk whose clock runs ahead would otherwise stop every
+// backup for as long as it runs ahead.
+bool countsAsDone(const Copy &copy, const QDateTime &now)
 {
-    return copy.modified > now.addSecs(-24 * 3600) || copy.date >= now.date();
+    const QDate today = now.date();
+    return (copy.date == today || copy.date == today.addDays(-1)) && copy.modified <= now
+           && copy.modified > now.addSecs(-24 * 3600);
 }
 
 bool sameFolder(const QString &a, const QString &b)
@@ -83,6 +88,9 @@ void prepareFolder(AppState &state, const QString &folder)
     const QFileInfo info(folder);
     if (info.isRelative())
         fail(QStringLiteral("The backup folder '%1' is not a full path.").arg(folder));
+    // A folder that cannot be listed would look empty, or look done.
+    if (info.isDir() && !(info.isReadable() && info.isExecutable()))
+        fail(QStringLiteral("The backup folder '%1' cannot be read.").arg(folder));
     if (info.isDir())
         return;
     if (info.exists())
@@ -108,14 +116,16 @@ void writeCopy(AppState &state, const QString &target, const DatabaseFiles::Prog
     DatabaseFiles::backupDatabase(database, target, state.databasePassword(), progress, &who);
 }
 
-// Removes the oldest copies beyond keep; the one just written always stays.
+// Removes the oldest copies, by the date in their names, beyond keep; the one
+// just written always stays, and a copy named for a later day is neither
+// counted nor removed.
 QStringList prune(const QString &folder, const QString &databaseFile, const QString &written,
-                  int keep)
+                  int keep, const QDate &today)
 {
     QStringList removed;
     int kept = 1;
     for (const Copy &copy : copiesIn(folder, databaseFile)) {
-        if (QFileInfo(copy.path).fileName() == QFileInfo(written).fileName())
+        if (copy.date > today || QFileInfo(copy.path).fileName() == QFileInfo(written).fileName())
             continue;
         if (kept < keep) {
             ++kept;
@@ -194,8 +204,9 @@ Outcome run(AppState &state, const QDateTime &now, const DatabaseFiles::Progress
     const QString database = state.databaseFile();
     const QString dir = folder(state);
     prepareFolder(state, dir);
+    // Names and times decide: no copy is opened.
     for (const Copy &copy : copiesIn(dir, database)) {
-        if (isRecent(copy, now)) {
+        if (countsAsDone(copy, now)) {
             outcome.result = Result::NotDue;
             outcome.file = copy.path;
             return outcome;
@@ -206,8 +217,71 @@ Outcome run(AppState &state, const QDateTime &now, const DatabaseFiles::Progress
     writeCopy(state, target, progress);
     outcome.result = Result::Written;
     outcome.file = target;
-    outcome.removed = prune(dir, database, target, keepCount(state));
+    outcome.removed = prune(dir, database, target, keepCount(state), now.date());
     return outcome;
+}
+
+namespace {
+
+// The time of the newest copy named up to tomorrow and not modified later than now.
+QDateTime newestCopy(AppState &state, const QDateTime &now)
+{
+    const QString dir = folder(state);
+    const QFileInfo info(dir);
+    if (!info.isDir() || !info.isReadable())
+        return {};
+    QDateTime newest;
+    for (const Copy &copy : copiesIn(dir, state.databaseFile())) {
+        if (copy.date > now.date().addDays(1) || copy.modified > now)
+            continue;
+        // No copy was written after the end of the day it is named for.
+        const QDateTime written = std::min(copy.modified, copy.date.endOfDay());
+        if (!newest.isValid() || written > newest)
+            newest = written;
+    }
+    return newest;
+}
+
+} // namespace
+
+QString staleWarning(AppState &state, const QDateTime &now)
+{
+    if (!isOn(state))
+        return {};
+    const QDateTime newest = newestCopy(state, now);
+    if (!newest.isValid() || newest >= now.addDays(-kStaleDays))
+        return {};
+    return QStringLiteral("No automatic backup has been written since %1. Check the backup "
+                          "folder in Backup / Restore Patient Database.")
+        .arg(newest.date().toString(QStringLiteral("MM/dd/yyyy")));
+}
+
+void noteFailure(AppState &state, const QDateTime &when, const QString &reason)
+{
+    state.settings().SaveSetting(QLatin1String(kFailureKey),
+                                 when.toString(Qt::ISODate) + QLatin1Char(' ') + reason);
+    // The trail keeps it for the administrator; with no database to write to,
+    // the note above still tells the next start.
+    try {
+        Audit::add(state.db(), {QStringLiteral("Backup"), QString(), QVariant(), QVariant(),
+                                QStringLiteral("Automatic backup failed: ") + reason});
+    } catch (...) {
+    }
+}
+
+QString takeFailure(AppState &state)
+{
+    const QString note = state.settings().GetSetting(QLatin1String(kFailureKey));
+    if (note.isEmpty())
+        return {};
+    state.settings().SaveSetting(QLatin1String(kFailureKey), QString());
+    const QDateTime when = QDateTime::fromString(note.section(QLatin1Char(' '), 0, 0),
+                                                 Qt::ISODate);
+    const QString reason = note.section(QLatin1Char(' '), 1);
+    return QStringLiteral("The daily backup at the exit of %1 could not be written.")
+               .arg(when.isValid() ? when.toString(QStringLiteral("MM/dd/yyyy hh:mm"))
+                                   : QStringLiteral("an earlier session"))
+           + QStringLiteral("\r\n\r\n") + reason;
 }
 
 } // namespace AutomaticBackup

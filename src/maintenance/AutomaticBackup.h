@@ -15,6 +15,10 @@ class AppState;
 namespace AutomaticBackup {
 
 constexpr int kDefaultKeep = 14;
+// A start says so when the newest copy is older than this.
+constexpr int kStaleDays = 3;
+// The setting that carries a failed backup's time and reason to the next start.
+inline const char *const kFailureKey = "Automatic Backup Failure";
 
 enum class Result {
     Off,     // the "Automatic Backup" setting is off
@@ -44,11 +48,22 @@ QString fileNameFor(const QString &databaseFile, const QDate &date);
 // other name.
 QDate dateInName(const QString &fileName, const QString &databaseFile);
 
-// When on and no copy of the last 24 hours (or one dated later than now) exists,
-// writes today's copy through the same consistent, staged copy as "Backup Now",
-// then removes the oldest copies beyond the keep count. Only the default folder
-// is created when missing. Throws with the reason when no copy could be written;
+// When on and no copy counts as done (today's or yesterday's, modified in the
+// last 24 hours and not later than now), writes today's copy through the same
+// consistent, staged copy as "Backup Now", then removes the oldest copies
+// beyond the keep count among those named up to today. Names and times decide;
+// no copy is opened. Only the default folder is created when missing. Throws
+// with the reason when no copy could be written, or the folder cannot be read;
 // the working database is never changed.
 Outcome run(AppState &state, const QDateTime &now, const DatabaseFiles::Progress &progress = {});
+
+// When the newest copy (named up to tomorrow, not modified later than now) was
+// written more than kStaleDays ago, the warning a start shows; else "".
+QString staleWarning(AppState &state, const QDateTime &now);
+
+// Keeps a failed backup for the next start and writes it to the audit trail.
+void noteFailure(AppState &state, const QDateTime &when, const QString &reason);
+// The failure noted since the last start, told in words, and forgotten; "" for none.
+QString takeFailure(AppState &state);
 
 } // namespace AutomaticBackup

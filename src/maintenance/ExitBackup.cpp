@@ -10,14 +10,16 @@
 
 namespace {
 
-void reportFailure(AppContext &ctx, const QString &reason)
+const QString kWhereToChoose =
+    QStringLiteral("The database itself is unchanged. Another folder can be chosen with "
+                   "\"Backup / Restore Patient Database\" on the Tools tab.");
+
+void reportFailure(AppContext &ctx, const QDateTime &now, const QString &reason)
 {
+    AutomaticBackup::noteFailure(ctx, now, reason);
     ctx.prompter().message(
         QStringLiteral("The daily backup could not be written.") + QStringLiteral("\r\n\r\n")
-            + reason + QStringLiteral("\r\n\r\n")
-            + QStringLiteral("The database itself is unchanged. Another folder can be "
-                             "chosen with \"Backup / Restore Patient Database\" on the "
-                             "Tools tab."),
+            + reason + QStringLiteral("\r\n\r\n") + kWhereToChoose,
         QStringLiteral("Automatic Backup"), MsgIcon::Exclamation, MsgButtons::OK);
 }
 
@@ -38,8 +40,22 @@ void backUpAtExit(AppContext &ctx, QWidget *parent, const QDateTime &now)
         };
         AutomaticBackup::run(ctx, now, report);
     } catch (const std::exception &e) {
-        reportFailure(ctx, QString::fromStdString(e.what()));
+        reportFailure(ctx, now, QString::fromStdString(e.what()));
     } catch (...) {
-        reportFailure(ctx, QStringLiteral("An unexpected error stopped it."));
+        reportFailure(ctx, now, QStringLiteral("An unexpected error stopped it."));
     }
+}
+
+void reportBackupsAtStart(AppContext &ctx, const QDateTime &now)
+{
+    const auto tell = [&ctx](const QString &text) {
+        ctx.prompter().message(text, QStringLiteral("Automatic Backup"), MsgIcon::Exclamation,
+                               MsgButtons::OK);
+    };
+    const QString failure = AutomaticBackup::takeFailure(ctx);
+    if (!failure.isEmpty())
+        tell(failure + QStringLiteral("\r\n\r\n") + kWhereToChoose);
+    const QString stale = AutomaticBackup::staleWarning(ctx, now);
+    if (!stale.isEmpty())
+        tell(stale);
 }

@@ -36,6 +36,14 @@ void place(const QString &path, const QDateTime &modified, const QByteArray &byt
     ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
+// Sets the modification time of a file as the clock of its writer had it.
+void touch(const QString &path, const QDateTime &modified)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite)) << path.toStdString();
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -169,6 +177,7 @@ TEST(AutomaticBackup, TodaysCopyOpensWithThePasswordHoldsEveryPatientAndIsMadeOn
     }
 
     // The second exit of the day, and one an hour later.
+    touch(copy, kNow);
     for (const QDateTime &later : {kNow, kNow.addSecs(3600)}) {
         const AutomaticBackup::Outcome again = AutomaticBackup::run(w.ctx(), later);
         EXPECT_EQ(again.result, AutomaticBackup::Result::NotDue);
@@ -181,7 +190,7 @@ TEST(AutomaticBackup, TodaysCopyOpensWithThePasswordHoldsEveryPatientAndIsMadeOn
     EXPECT_EQ(filesIn(backups(w)).size(), 1);
 }
 
-TEST(AutomaticBackup, DueOnlyWhenNoCopyOfTheLast24HoursExists)
+TEST(AutomaticBackup, DueUnlessTodaysOrYesterdaysCopyWasWrittenInTheLast24Hours)
 {
     const struct Case
     {
@@ -191,14 +200,20 @@ TEST(AutomaticBackup, DueOnlyWhenNoCopyOfTheLast24HoursExists)
         bool written;
     } cases[] = {
         {"empty folder", nullptr, {}, true},
+        {"today's copy, an hour old", "dbData-2026-12-10.mdb", kNow.addSecs(-3600), false},
         {"yesterday's copy, 23 hours old", "dbData-2026-12-09.mdb", kNow.addSecs(-23 * 3600),
          false},
         {"yesterday's copy, 25 hours old", "dbData-2026-12-09.mdb", kNow.addSecs(-25 * 3600),
          true},
         {"last week's copy", "dbData-2026-12-03.mdb", kNow.addDays(-7), true},
-        // The clock was set back after these were written.
-        {"copy dated tomorrow", "dbData-2026-12-11.mdb", kNow.addDays(1), false},
-        {"copy dated tomorrow, old time", "dbData-2026-12-11.mdb", kNow.addDays(-3), false},
+        // Copied into the folder an hour ago: the name tells its day.
+        {"last week's copy, copied today", "dbData-2026-12-03.mdb", kNow.addSecs(-3600), true},
+        // A desk whose clock runs ahead, or a file copied in: none stops the backup.
+        {"today's copy, its time ahead", "dbData-2026-12-10.mdb", kNow.addSecs(2 * 3600), true},
+        {"copy dated tomorrow", "dbData-2026-12-11.mdb", kNow.addDays(1), true},
+        {"copy dated tomorrow, old time", "dbData-2026-12-11.mdb", kNow.addDays(-3), true},
+        {"copy dated years ahead", "dbData-2099-01-01.mdb", kNow.addSecs(-3600), true},
+        {"junk named like a copy", "dbData-2026-02-30.mdb", kNow.addSecs(-60), true},
         // Files of other names never count as the daily copy.
         {"a manual backup", "dbData.mdb", kNow.addSecs(-60), true},
         {"another database's copy", "clinic-2026-12-10.mdb", kNow.addSecs(-60), true},
@@ -207,18 +222,103 @@ TEST(AutomaticBackup, DueOnlyWhenNoCopyOfTheLast24HoursExists)
         SCOPED_TRACE(c.what);
         TestWorld w;
         QDir().mkpath(backups(w));
+        const QString today = backups(w) + QStringLiteral("/dbData-2026-12-10.mdb");
         if (c.existing)
             place(backups(w) + QLatin1Char('/') + QLatin1String(c.existing), c.modified);
 
         const AutomaticBackup::Outcome outcome = AutomaticBackup::run(w.ctx(), kNow);
 
-        const QString today = backups(w) + QStringLiteral("/dbData-2026-12-10.mdb");
         EXPECT_EQ(outcome.result,
                   c.written ? AutomaticBackup::Result::Written : AutomaticBackup::Result::NotDue);
-        EXPECT_EQ(QFileInfo::exists(today), c.written);
-        if (c.existing)
+        if (c.written) {
+            EXPECT_TRUE(DatabaseFiles::isUsableDatabase(today, QString()));
+        } else {
+            EXPECT_EQ(outcome.file, backups(w) + QLatin1Char('/') + QLatin1String(c.existing));
+        }
+        if (c.existing && QLatin1String(c.existing) != QLatin1String("dbData-2026-12-10.mdb"))
             EXPECT_EQ(bytesOf(backups(w) + QLatin1Char('/') + QLatin1String(c.existing)),
                       QByteArray("a copy"));
+    }
+}
+
+TEST(AutomaticBackup, DecidesByNamesAndTimesWithoutOpeningACopy)
+{
+    TestWorld w;
+    const QString folder = backups(w);
+    QDir().mkpath(folder);
+    // Reading a file moves its access time on, when that was older than a day
+    // or than its modification: a file this test reads itself shows whether
+    // this file system keeps access times at all.
+    const QDateTime longAgo = kNow.addDays(-30);
+    const auto readAt = [](const QString &path) {
+        return QFileInfo(path).fileTime(QFileDevice::FileAccessTime);
+    };
+    const auto setRead = [&](const QString &path) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(longAgo, QFileDevice::FileAccessTime));
+    };
+    const QString probe = w.path(QStringLiteral("probe"));
+    place(probe, kNow.addDays(-2));
+    setRead(probe);
+    bytesOf(probe);
+    if (readAt(probe) == longAgo)
+        GTEST_SKIP() << "this file system does not keep access times";
+
+    // Not a database at all: a copy that was opened or checked would say so.
+    const QString todays = folder + QStringLiteral("/dbData-2026-12-10.mdb");
+    const QString older = folder + QLatin1Char('/') + copyOn(8);
+    const QString ahead = folder + QStringLiteral("/dbData-2099-01-01.mdb");
+    for (const QString &path : {todays, older, ahead}) {
+        place(path, path == todays ? kNow.addSecs(-3600) : kNow.addDays(-2), "junk");
+        setRead(path);
+    }
+
+    EXPECT_EQ(AutomaticBackup::run(w.ctx(), kNow).result, AutomaticBackup::Result::NotDue);
+    QFile::remove(todays);
+    EXPECT_EQ(AutomaticBackup::run(w.ctx(), kNow).result, AutomaticBackup::Result::Written);
+    EXPECT_TRUE(AutomaticBackup::staleWarning(w.ctx(), kNow).isEmpty());
+
+    for (const QString &path : {older, ahead}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(readAt(path), longAgo);
+        EXPECT_EQ(bytesOf(path), QByteArray("junk"));
+    }
+}
+
+TEST(AutomaticBackup, AStartWarnsWhenTheNewestCopyIsOlderThanThreeDays)
+{
+    const struct Case
+    {
+        const char *what;
+        const char *existing; // nullptr: an empty folder
+        QDateTime modified;
+        const char *since; // nullptr: no warning
+    } cases[] = {
+        {"no copy yet", nullptr, {}, nullptr},
+        {"two days old", "dbData-2026-12-08.mdb", kNow.addDays(-2), nullptr},
+        {"four days old", "dbData-2026-12-06.mdb", kNow.addDays(-4), "12/06/2026"},
+        // Copied in lately: it holds the day of its name, no later.
+        {"old copy copied in today", "dbData-2026-12-01.mdb", kNow.addSecs(-60), "12/01/2026"},
+        {"dated years ahead only", "dbData-2099-01-01.mdb", kNow.addSecs(-60), nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TestWorld w;
+        QDir().mkpath(backups(w));
+        if (c.existing)
+            place(backups(w) + QLatin1Char('/') + QLatin1String(c.existing), c.modified);
+        const QString warning = AutomaticBackup::staleWarning(w.ctx(), kNow);
+        if (!c.since) {
+            EXPECT_TRUE(warning.isEmpty()) << warning.toStdString();
+            continue;
+        }
+        EXPECT_EQ(warning, QStringLiteral("No automatic backup has been written since %1. "
+                                          "Check the backup folder in Backup / Restore Patient "
+                                          "Database.")
+                               .arg(QLatin1String(c.since)));
+        set(w, "Automatic Backup", QStringLiteral("0"));
+        EXPECT_TRUE(AutomaticBackup::staleWarning(w.ctx(), kNow).isEmpty());
     }
 }
 
@@ -238,12 +338,10 @@ TEST(AutomaticBackup, KeepsTheNewestCopiesAndNeverAFileItDidNotName)
     for (const QString &name : strangers)
         place(folder + QLatin1Char('/') + name, QDateTime(QDate(2026, 11, 1), QTime(12, 0)));
 
-    // The clock set back to the 3rd: the copies of the 3rd to the 5th look recent,
-    // so nothing is written and nothing removed.
-    const AutomaticBackup::Outcome early =
-        AutomaticBackup::run(w.ctx(), QDateTime(QDate(2026, 12, 3), QTime(9, 0)));
-    EXPECT_EQ(early.result, AutomaticBackup::Result::NotDue);
-    EXPECT_EQ(filesIn(folder).size(), 5 + strangers.size());
+    // Named for later days: neither counted nor removed.
+    const QStringList ahead = {copyOn(11), QStringLiteral("dbData-2099-01-01.mdb")};
+    for (const QString &name : ahead)
+        place(folder + QLatin1Char('/') + name, QDateTime(QDate(2026, 12, 1), QTime(12, 0)));
 
     const AutomaticBackup::Outcome outcome = AutomaticBackup::run(w.ctx(), kNow);
 
@@ -252,7 +350,7 @@ TEST(AutomaticBackup, KeepsTheNewestCopiesAndNeverAFileItDidNotName)
         outcome.removed,
         QStringList({folder + QLatin1Char('/') + copyOn(3), folder + QLatin1Char('/') + copyOn(2),
                      folder + QLatin1Char('/') + copyOn(1)}));
-    QStringList expected = strangers;
+    QStringList expected = strangers + ahead;
     expected << copyOn(4) << copyOn(5) << copyOn(10);
     expected.sort();
     EXPECT_EQ(filesIn(folder), expected);

@@ -423,6 +423,48 @@ TEST(AutomaticBackup, AFailedCopyIsToldOnceAndTheExitGoesOn)
     EXPECT_FALSE(w.scalar(QStringLiteral("select TimeOut from UserLog where LogID=%1").arg(own))
                      .toString()
                      .isEmpty());
+    EXPECT_EQ(w.scalar(QStringLiteral("select Changes from AuditTrail where Action='Backup'"))
+                  .toString(),
+              QStringLiteral("Automatic backup failed: The backup folder '%1' does not exist.")
+                  .arg(missing));
+
+    // The next start tells it again, once.
+    w.prompter().clear();
+    for (int start = 0; start < 2; ++start) {
+        MDIFormMain next(w.ctx());
+        next.show();
+    }
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    const FakePrompter::Box &told = w.prompter().last();
+    EXPECT_EQ(told.title, QStringLiteral("Automatic Backup"));
+    EXPECT_EQ(told.icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(told.text.startsWith(QStringLiteral("The daily backup at the exit of ")))
+        << told.text.toStdString();
+    EXPECT_TRUE(
+        told.text.contains(QStringLiteral("The backup folder '%1' does not exist.").arg(missing)));
+}
+
+TEST(AutomaticBackup, AStartSaysWhenTheNewestCopyIsDaysOld)
+{
+    TestWorld w;
+    const QString folder = AutomaticBackup::defaultFolder(w.ctx());
+    QDir().mkpath(folder);
+    const QDateTime old = QDateTime::currentDateTime().addDays(-5);
+    {
+        QFile copy(QDir(folder).filePath(
+            AutomaticBackup::fileNameFor(w.ctx().databaseFile(), old.date())));
+        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(copy.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    signedInMain(w);
+
+    ASSERT_EQ(w.prompter().boxes.size(), 1u);
+    EXPECT_EQ(w.prompter().last().text,
+              QStringLiteral("No automatic backup has been written since %1. Check the backup "
+                             "folder in Backup / Restore Patient Database.")
+                  .arg(old.date().toString(QStringLiteral("MM/dd/yyyy"))));
+    EXPECT_EQ(w.prompter().last().title, QStringLiteral("Automatic Backup"));
+    EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
 }
 
 TEST(AutomaticBackup, NoCopyAtExitWhenSwitchedOff)
