@@ -390,7 +390,8 @@ TEST(ServerOutage, TheNextActionSaysSoAndWorksAgainOnceTheServerIsBack)
 TEST_P(BothEngines, NoNewPatientOrTrailRowOnceTheLargestIdIsInUse)
 {
     TestWorld w(GetParam());
-    const QString refused = QStringLiteral("No new record can be added: the largest id is in use.");
+    const QString refused =
+        QStringLiteral("No new record can be added: the largest id is in use.");
     const auto expectRefused = [&](const std::function<void()> &add) {
         try {
             add();

@@ -505,7 +505,8 @@ TEST(PatientEditor, APhotoIsStoredAtMost800PixelsAcrossAndAHugeFileIsRefused)
             for (int x = 0; x < p.width; ++x)
                 line[x] = qRgb(x % 256, y % 256, (x * y) % 256);
         }
-        const QString file = w.path(QStringLiteral("face.") + QString::fromLatin1(p.format).toLower());
+        const QString file =
+            w.path(QStringLiteral("face.") + QString::fromLatin1(p.format).toLower());
         ASSERT_TRUE(picture.save(file, p.format));
         withEditor(w, QString(), [&](frmAddNewPatient &ed) {
             fillNames(ed, QStringLiteral("Photo"), QStringLiteral("Pat"));
