@@ -58,10 +58,6 @@ start)
         chown postgres "$dir"
     fi
     chmod 755 "$dir"
-    port=54320
-    while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-        port=$((port + 1))
-    done
     password=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
     as_owner bash -c "umask 077; printf '%s\n' '$password' > '$dir/pw'"
     as_owner "$bin/initdb" -D "$dir/data" -U medlantis --auth=scram-sha-256 \
@@ -87,7 +83,18 @@ start)
     as_owner bash -c "printf '%s\n' 'local all all scram-sha-256' \
         'hostssl all all 127.0.0.1/32 scram-sha-256' \
         'hostssl all all ::1/128 scram-sha-256' > '$dir/data/pg_hba.conf'"
-    run_server "$port"
+    # Servers that start at once (parallel tests, other runs on the machine)
+    # must not both take the same free port: the choice and the start hold a
+    # lock, and each run starts looking at a port of its own, so a server that
+    # stops for a while finds its port still free when it starts again.
+    exec 9>"${TMPDIR:-/tmp}/medlantis-pg-test-port.lock"
+    flock 9
+    port=$((54320 + RANDOM % 10000))
+    while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+        port=$((port + 1))
+    done
+    run_server "$port" 9>&-
+    flock -u 9
     {
         echo "MEDLANTIS_TEST_PG_SOCKET=$dir"
         echo "MEDLANTIS_TEST_PG_PORT=$port"
