@@ -1,5 +1,7 @@
 #include "app/MDIFormMain.h"
 
+#include <exception>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,6 +13,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "data/Audit.h"
+#include "maintenance/AuditAnchors.h"
 #include "maintenance/ExitBackup.h"
 #include "maintenance/frmAuditTrail.h"
 #include "maintenance/frmBackupData.h"
@@ -66,6 +70,18 @@ MDIFormMain::MDIFormMain(AppContext &context) : ctx(context)
     m_timer = new QTimer(this);
     m_timer->setInterval(500);
     connect(m_timer, &QTimer::timeout, StatusBar1, &StatusBarPanes::updateIndicators);
+    // The openings of records wait in memory for the next write; at the latest
+    // a minute later they go in on their own.
+    auto *views = new QTimer(this);
+    views->setInterval(60 * 1000);
+    connect(views, &QTimer::timeout, this, [this] {
+        try {
+            Audit::flushViews(ctx.db());
+        } catch (const std::exception &) {
+            // Kept for the next write or the next minute: the server may be back then.
+        }
+    });
+    views->start();
 }
 
 MDIFormMain::~MDIFormMain()
@@ -215,8 +231,11 @@ bool MDIFormMain::MDIForm_QueryUnload()
     if (!confirmed)
         return false;
     step([&] { ctx.AppExiting = true; });
+    step([&] { Audit::flushViews(ctx.db()); });
     step([&] { LogTimeOut(ctx); });
     step([&] { backUpAtExit(ctx, this); });
+    // The newest seal this desk has seen, kept where the database is not.
+    step([&] { AuditAnchors::remember(ctx); });
     step([&] { ctx.endProcess(0); });
     return true;
 }

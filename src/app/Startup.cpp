@@ -69,10 +69,13 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
     });
     step([&] { SystemModule::connect(ctx); });
     step([&] {
-        // The tables were not created: the database can only be set right in
+        // The tables were not created (or are older than this version and this
+        // role may not upgrade them): the database can only be set right in
         // the location window, which keeps to itself until it is.
         if (!isServerUri(ctx.databaseFile()) || !ctx.db().State()
-            || Schema::missingTables(ctx.db()).isEmpty())
+            || (Schema::missingTables(ctx.db()).isEmpty()
+                && (Schema::mayChangeSchema(ctx.db().engine())
+                    || Schema::lacking(ctx.db().engine()).isEmpty())))
             return;
         ctx.prompter().message(serverProblem(ctx.databaseFile(), ctx.databasePassword(), false),
                                QStringLiteral("Database Not Found"), MsgIcon::Exclamation,

@@ -8,8 +8,11 @@
 #include "app/MDIFormMain.h"
 #include "app/Startup.h"
 #include "data/Connection.h"
+#include "maintenance/AuditAnchors.h"
 #include "shell/AppContext.h"
+#include "shell/AppState.h"
 #include "shell/CommandLine.h"
+#include "shell/Prompter.h"
 #include "shell/QtPrompter.h"
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
@@ -17,16 +20,40 @@
 
 namespace {
 
-// --version and --help answer before any window exists, so they need no display.
-bool answeredOption(int argc, char **argv)
+// Answers nothing: the check from the command line shows no box.
+class SilentPrompter : public Prompter
+{
+public:
+    MsgAnswer message(const QString &, const QString &, MsgIcon, MsgButtons) override
+    {
+        return MsgAnswer::Cancel;
+    }
+    QString saveFile(const QString &, const QString &) override { return QString(); }
+    QString openFile(const QString &, const QString &) override { return QString(); }
+    QString browseFolder(const QString &, const QString &) override { return QString(); }
+    bool openUrl(const QString &) override { return false; }
+};
+
+// --version, --help and --check-audit-trail answer before any window exists,
+// so they need no display. Returns the exit code, or -1 to run the program.
+int answeredOption(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QString text;
+    int code = 0;
     switch (CommandLine::parse(arguments)) {
     case CommandLine::Action::Run:
-        return false;
+        return -1;
+    case CommandLine::Action::CheckAuditTrail: {
+        QCoreApplication app(argc, argv);
+        AppState state(std::make_unique<Settings>(), std::make_unique<SilentPrompter>(),
+                       Folders::fromEnvironment(Folders::programFolderFor(
+                           QCoreApplication::applicationDirPath())));
+        code = AuditAnchors::checkConfigured(state, text);
+        break;
+    }
     case CommandLine::Action::Version:
         text = CommandLine::versionText() + QLatin1Char('\n');
         break;
@@ -36,7 +63,7 @@ bool answeredOption(int argc, char **argv)
         break;
     }
     std::fputs(text.toLocal8Bit().constData(), stdout);
-    return true;
+    return code;
 }
 
 } // namespace
@@ -46,8 +73,9 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Medlantis"));
     QCoreApplication::setOrganizationName(QStringLiteral("Trevanto"));
     QCoreApplication::setApplicationVersion(CommandLine::version());
-    if (answeredOption(argc, argv))
-        return 0;
+    const int answered = answeredOption(argc, argv);
+    if (answered >= 0)
+        return answered;
 
     // The pictures and colour schemes sit in a static library.
     Q_INIT_RESOURCE(medlantis);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QList>
 #include <QPair>
@@ -27,7 +28,56 @@ struct Entry
 
 // Adds the row for the connection's user, now (UTC), at this workstation.
 // Runs inside a transaction of its own, nested in the caller's; throws DbError.
+// Views kept back (see View below) go in first, in their order.
 void add(Connection &db, const Entry &entry);
+
+// A trail row as it is stored.
+struct Stored
+{
+    qint64 id = 0; // AuditID; 0 when there is no row
+    QString eventDate;
+    QString userName;
+    QString privilege;
+    QString workstation;
+    QString action;
+    QString table;
+    QVariant recordId;
+    QVariant patientId;
+    QString changes;
+    QVariant originalId; // the row's id in the trail a restore carried it from
+    QString originalSeal;
+    QString seal; // "" on rows written before rows were sealed
+};
+
+// The seal of row when the row before it carries previousSeal ("" when there
+// is none, or it carries none): see the fixed form in Audit.cpp.
+QString sealOf(const QString &previousSeal, const Stored &row);
+
+// Writes row after the newest row, with the next AuditID and sealed to that
+// row, inside a transaction (which takes the write lock, so no other
+// workstation seals to the same row meanwhile). Returns the row as stored.
+Stored append(Connection &db, Stored row);
+
+// Writes the rows after the newest row, in their order, each with the next
+// AuditID and sealed to the one before, in one transaction. Returns the last.
+Stored appendRows(Connection &db, const std::vector<Stored> &rows);
+
+// The newest row (id 0 when the trail is empty).
+Stored newest(Connection &db);
+
+// Calls visit with every row in AuditID order, read a chunk at a time; stops
+// early when visit returns false.
+void forEachRow(Connection &db, const std::function<bool(const Stored &)> &visit);
+
+// The openings of a patient's record: "View" rows, kept in memory so that an
+// opening never waits for the write lock. They go in with the connection's
+// next trail row, or at the latest when flushViews is called (a timer each
+// minute, and the exit).
+void view(Connection &db, const QString &table, const QVariant &recordId,
+          const QVariant &patientId);
+// Writes the views kept back for db; throws DbError (they stay kept).
+void flushViews(Connection &db);
+int pendingViews(const Connection &db);
 
 // A stored row as the trail shows it: column by column, names deciphered, and
 // "changed" in place of a password or a picture, whose contents never go in.

@@ -7,6 +7,7 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include "data/Audit.h"
 #include "data/DbError.h"
 #include "data/PgEngine.h"
 #include "data/SqliteEngine.h"
@@ -54,6 +55,7 @@ void Connection::Open(const QString &path, const QString &password)
 void Connection::Close()
 {
     m_engine.reset();
+    m_keptWritten = 0;
     m_depth = 0;
     m_reopen = false;
 }
@@ -135,6 +137,17 @@ void Connection::commitTransaction()
     else
         guarded([&] { engine().execute(QStringLiteral("RELEASE sp%1").arg(m_depth - 1)); });
     --m_depth;
+    if (m_depth == 0 && m_keptWritten > 0) {
+        m_keptTrailRows.erase(m_keptTrailRows.begin(),
+                              m_keptTrailRows.begin() + qint64(m_keptWritten));
+        m_keptWritten = 0;
+    }
+}
+
+void Connection::keptTrailRowsWritten(size_t n)
+{
+    m_keptWritten = n;
+    m_keptDepth = m_depth;
 }
 
 void Connection::rollbackTransaction()
@@ -142,6 +155,8 @@ void Connection::rollbackTransaction()
     if (m_depth <= 0)
         return;
     --m_depth;
+    if (m_depth < m_keptDepth)
+        m_keptWritten = 0;
     if (!m_engine)
         return;
     try {

@@ -2,12 +2,16 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QString>
 
 #include "data/Engine.h"
 
 struct sqlite3;
+namespace Audit {
+struct Stored;
+}
 
 // True when a "Database File" setting names a database server, as a
 // postgresql:// (or postgres://) connection URI, rather than a file.
@@ -59,6 +63,13 @@ public:
     // Who the trail rows written on this connection name.
     void setWhoSource(std::function<AuditWho()> source) { m_whoSource = std::move(source); }
     AuditWho who() const;
+    // Trail rows kept back to go in with the next write (the "View" rows).
+    std::vector<Audit::Stored> &keptTrailRows() { return m_keptTrailRows; }
+    const std::vector<Audit::Stored> &keptTrailRows() const { return m_keptTrailRows; }
+    // The first n kept rows are written in the open transaction: they go from
+    // the list when it commits and stay when it rolls back.
+    void keptTrailRowsWritten(size_t n);
+    size_t keptTrailRowsWritten() const { return m_keptWritten; }
 
     // Transactions nest: the outermost takes the write lock, inner ones are
     // savepoints. Use Transaction rather than these.
@@ -84,6 +95,9 @@ private:
     QString m_password;
     std::function<QString()> m_passwordSource;
     std::function<AuditWho()> m_whoSource;
+    std::vector<Audit::Stored> m_keptTrailRows;
+    size_t m_keptWritten = 0;
+    int m_keptDepth = 0;
     int m_depth = 0;
     bool m_reopen = false;
 };

@@ -96,7 +96,7 @@ public:
     virtual bool isServer() const = 0;
     // The database for messages: its file, or "<name> on <host>".
     virtual QString describe() const = 0;
-    // The names of the tables and indexes the database holds, lower case.
+    // The names of the tables, indexes and triggers the database holds, lower case.
     virtual QStringList schemaObjects() = 0;
     // Runs a statement of the schema (in the embedded dialect) the engine's way.
     virtual void createSchemaObject(const QString &sql) = 0;

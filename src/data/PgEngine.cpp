@@ -689,6 +689,9 @@ QStringList PgEngine::schemaObjects()
 {
     const ResultRows rows = queryRaw(QStringLiteral(
         "select lower(c.relname) from pg_class c where c.relkind in ('r', 'i', 'p') and "
+        "c.relnamespace = (select oid from pg_namespace where nspname = current_schema()) "
+        "union all select lower(t.tgname) from pg_trigger t join pg_class c on c.oid = "
+        "t.tgrelid where not t.tgisinternal and "
         "c.relnamespace = (select oid from pg_namespace where nspname = current_schema())"));
     QStringList names;
     for (const Cell &c : rows.cells)
@@ -707,14 +710,27 @@ QString serverProblem(const QString &uri, const QString &password, bool emptyIsR
             if (!present.contains(table.toLower()))
                 missing << table;
         }
-        if (missing.size() == Schema::requiredTables().size() && emptyIsReady)
-            return QString();
-        if (missing.size() == Schema::requiredTables().size())
+        // The tables and their upgrades are the owner's; a workstation whose
+        // role is not the owner only says whom to ask.
+        const QString ask = QStringLiteral(
+            " Ask the practice's administrator to run tools/create-practice-database.sh.");
+        if (missing.size() == Schema::requiredTables().size()) {
+            if (!Schema::mayChangeSchema(engine))
+                return QStringLiteral("The database %1 has no Medlantis tables.")
+                           .arg(engine.describe())
+                       + ask;
+            if (emptyIsReady)
+                return QString();
             return QStringLiteral("The database %1 has no Medlantis tables.")
                 .arg(engine.describe());
+        }
         if (!missing.isEmpty())
             return QStringLiteral("The database %1 lacks the Medlantis tables %2.")
                 .arg(engine.describe(), missing.join(QStringLiteral(", ")));
+        if (!Schema::lacking(engine).isEmpty() && !Schema::mayChangeSchema(engine))
+            return QStringLiteral("The database %1 was made by an older version of Medlantis.")
+                       .arg(engine.describe())
+                   + ask;
     } catch (const DbError &e) {
         if (title && e.number() == kEncryptionError)
             *title = QStringLiteral("Database Server");

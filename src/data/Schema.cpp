@@ -12,6 +12,7 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Dialect.h"
+#include "data/PgEngine.h"
 #include "data/SqliteEngine.h"
 
 namespace Schema {
@@ -178,6 +179,8 @@ const std::vector<TableShape> &tables()
                 const QString column = QString::fromUtf8(
                     reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
                 shape.columns << column;
+                shape.types << QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, 2)));
                 if (sqlite3_column_int(stmt, 5) == 1)
                     shape.key = column;
             }
@@ -224,8 +227,43 @@ const PostgresNames &postgresNames()
     return names;
 }
 
+namespace {
+
+// A trigger that refuses a change, as the server writes it: a function that
+// raises the same text, run once per statement (so a TRUNCATE is refused as a
+// DELETE is). Any other trigger has no server form.
+QString postgresTrigger(const QString &schemaSql)
+{
+    static const QRegularExpression abort(
+        QStringLiteral("^create\\s+trigger\\s+\\[?(\\w+)\\]?\\s+before\\s+(update|delete|insert)"
+                       "\\s+on\\s+\\[?(\\w+)\\]?\\s+begin\\s+select\\s+raise\\s*\\(\\s*abort\\s*,"
+                       "\\s*'((?:[^']|'')*)'\\s*\\)\\s*;\\s*end$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = abort.match(schemaSql.trimmed());
+    if (!m.hasMatch())
+        throw std::logic_error("schema.sql holds a trigger that has no server form");
+    const QString name = m.captured(1);
+    QString event = m.captured(2).toUpper();
+    if (event == QLatin1String("DELETE"))
+        event += QStringLiteral(" OR TRUNCATE");
+    QString text = m.captured(4);
+    text.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return QStringLiteral("CREATE OR REPLACE FUNCTION \"%1\"() RETURNS trigger LANGUAGE plpgsql "
+                          "AS $body$ BEGIN RAISE EXCEPTION '%2'; END $body$; "
+                          "CREATE OR REPLACE TRIGGER \"%1\" BEFORE %3 ON \"%4\" "
+                          "FOR EACH STATEMENT EXECUTE FUNCTION \"%1\"()")
+        .arg(name, text, event, postgresNames().canonical.value(m.captured(3).toLower(),
+                                                                 m.captured(3)));
+}
+
+} // namespace
+
 QString postgresStatementFor(const QString &schemaSql)
 {
+    static const QRegularExpression trigger(QStringLiteral("^\\s*create\\s+trigger\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (trigger.match(schemaSql).hasMatch())
+        return postgresTrigger(schemaSql);
     QString sql = schemaSql;
     // The column types as the server names them; ids stay 64-bit integers.
     sql.replace(QRegularExpression(QStringLiteral("\\s+COLLATE\\s+NOCASE\\b"),
@@ -328,10 +366,18 @@ bool foldedNamesMissing(Engine &engine)
                 .cells.empty();
 }
 
+QString columnDefinition(const TableShape &table, int column)
+{
+    QString sql = QStringLiteral("[%1] %2").arg(table.columns.at(column), table.types.at(column));
+    if (table.nocase.contains(table.columns.at(column), Qt::CaseInsensitive))
+        sql += QStringLiteral(" COLLATE NOCASE");
+    return sql;
+}
+
 struct Plan
 {
     QStringList outdated;
-    std::vector<const Statement *> lacking;
+    std::vector<Statement> lacking;
     bool fill = false;
     bool empty() const { return outdated.isEmpty() && lacking.empty() && !fill; }
 };
@@ -353,18 +399,70 @@ Plan planFor(Engine &engine)
             there = present.contains(s.name.toLower()) && !plan.outdated.contains(s.name);
         }
         if (!there)
-            plan.lacking.push_back(&s);
+            plan.lacking.push_back(s);
+        if (!there || s.kind != Statement::Table)
+            continue;
+        // A table made by an older version gains the columns its definition
+        // has added since.
+        if (!columns.contains(s.name))
+            columns.insert(s.name, columnsOf(engine, s.name));
+        for (const TableShape &table : tables()) {
+            if (table.name != s.name)
+                continue;
+            for (int c = 0; c < table.columns.size(); ++c) {
+                if (columns.value(s.name).contains(table.columns.at(c).toLower()))
+                    continue;
+                Statement add;
+                add.kind = Statement::Column;
+                add.owner = table.name;
+                add.name = table.columns.at(c);
+                add.sql = QStringLiteral("ALTER TABLE [%1] ADD COLUMN %2")
+                              .arg(table.name, columnDefinition(table, c));
+                plan.lacking.push_back(add);
+            }
+        }
     }
     // A file gaining the folded columns fills them all; otherwise only the
     // rows another tool wrote.
     plan.fill = !engine.isServer()
                 && (std::any_of(plan.lacking.begin(), plan.lacking.end(),
-                                [](const Statement *s) { return s->kind == Statement::Column; })
+                                [](const Statement &s) {
+                                    return s.kind == Statement::Column
+                                           && s.name.startsWith(QLatin1String("Folded"));
+                                })
                     || foldedNamesMissing(engine));
     return plan;
 }
 
 } // namespace
+
+QStringList lacking(Engine &engine)
+{
+    QStringList names;
+    const Plan plan = planFor(engine);
+    names << plan.outdated;
+    for (const Statement &s : plan.lacking)
+        names << (s.kind == Statement::Column ? s.owner + QLatin1Char('.') + s.name : s.name);
+    return names;
+}
+
+bool mayChangeSchema(Engine &engine)
+{
+    auto *server = dynamic_cast<PgEngine *>(&engine);
+    if (!server)
+        return true;
+    // The owner of the patients' table owns the schema; on an empty database,
+    // whoever may create tables in it.
+    const QString table = QStringLiteral(
+        "(select c.relowner from pg_class c where lower(c.relname) = 'patientrecords' and "
+        "c.relkind = 'r' and c.relnamespace = (select oid from pg_namespace where nspname = "
+        "current_schema()))");
+    const ResultRows rows = server->queryRaw(
+        QStringLiteral("select coalesce(pg_has_role(%1, 'USAGE'), "
+                       "has_schema_privilege(current_schema(), 'CREATE'))")
+            .arg(table));
+    return !rows.cells.empty() && rows.value(rows.cells.front()).toBool();
+}
 
 void createMissing(Connection &db, const Progress &progress)
 {
@@ -378,8 +476,8 @@ void createMissing(Connection &db, const Progress &progress)
     // change of the index for every row.
     std::vector<const Statement *> first;
     std::vector<const Statement *> indexes;
-    for (const Statement *s : plan.lacking)
-        (s->kind == Statement::Index ? indexes : first).push_back(s);
+    for (const Statement &s : plan.lacking)
+        (s.kind == Statement::Index ? indexes : first).push_back(&s);
     const int total = int(plan.outdated.size() + plan.lacking.size()) + (plan.fill ? 1 : 0);
     int done = 0;
     const auto step = [&](const QString &name) {
@@ -449,6 +547,71 @@ void createDatabaseFile(const QString &path)
         QFile::remove(path);
         throw;
     }
+}
+
+} // namespace Schema
+
+namespace Schema {
+
+QString serverScript(const QString &owner, const QString &desks)
+{
+    const auto quoted = [](const QString &name) {
+        return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+               + QLatin1Char('"');
+    };
+    static const QRegularExpression create(
+        QStringLiteral("^\\s*CREATE\\s+(UNIQUE\\s+)?(TABLE|INDEX)\\s+"),
+        QRegularExpression::CaseInsensitiveOption);
+    // The desks read and write the records and accounts, and only add to the
+    // trail; none of them may change a table's definition.
+    QStringList sql;
+    sql << QStringLiteral("SET client_min_messages = warning")
+        << QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC")
+        << QStringLiteral("GRANT USAGE ON SCHEMA public TO %1").arg(quoted(desks))
+        << QStringLiteral("SET ROLE %1").arg(quoted(owner));
+    static const QRegularExpression addColumn(QStringLiteral("ADD\\s+COLUMN\\s+"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    for (const Statement &s : serverStatements()) {
+        QString statement = postgresStatementFor(s.sql);
+        if (s.kind == Statement::Index && s.sql.contains(QLatin1String("Folded"))) {
+            // An earlier version's name index of the same name gives way.
+            sql << QStringLiteral("DO $drop$ BEGIN IF EXISTS (SELECT 1 FROM pg_indexes WHERE "
+                                  "schemaname = current_schema() AND indexname = '%1' AND "
+                                  "indexdef NOT LIKE '%%Folded%%') THEN EXECUTE 'DROP INDEX "
+                                  "%2'; END IF; END $drop$")
+                       .arg(s.name, quoted(s.name));
+        }
+        const QRegularExpressionMatch m = create.match(statement);
+        if (m.hasMatch())
+            statement.insert(m.capturedEnd(), QStringLiteral("IF NOT EXISTS "));
+        if (s.kind == Statement::Column)
+            statement.replace(addColumn, QStringLiteral("ADD COLUMN IF NOT EXISTS "));
+        sql << statement;
+        if (!s.table)
+            continue;
+        for (const TableShape &table : tables()) {
+            if (table.name != s.name)
+                continue;
+            for (int c = 0; c < table.columns.size(); ++c) {
+                QString add = postgresStatementFor(
+                    QStringLiteral("ALTER TABLE [%1] ADD COLUMN %2")
+                        .arg(table.name, columnDefinition(table, c)));
+                add.replace(addColumn, QStringLiteral("ADD COLUMN IF NOT EXISTS "));
+                sql << add;
+            }
+        }
+    }
+    for (const TableShape &table : tables()) {
+        const bool trail = table.name == QLatin1String("AuditTrail");
+        sql << QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2")
+                   .arg(quoted(table.name), quoted(desks))
+            << QStringLiteral("GRANT %1 ON %2 TO %3")
+                   .arg(trail ? QStringLiteral("SELECT, INSERT")
+                              : QStringLiteral("SELECT, INSERT, UPDATE, DELETE"),
+                        quoted(table.name), quoted(desks));
+    }
+    sql << QStringLiteral("RESET ROLE");
+    return sql.join(QStringLiteral(";\n")) + QStringLiteral(";\n");
 }
 
 } // namespace Schema

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class Connection;
+class Engine;
 struct PostgresNames;
 
 // The working database's schema, as schema.sql defines it: the template file
@@ -32,6 +33,7 @@ struct TableShape
 {
     QString name;
     QStringList columns;
+    QStringList types;  // each column's declared type, as schema.sql gives it
     QStringList nocase; // text columns that compare and sort without letter case
     QString key;        // the id column
 };
@@ -61,9 +63,16 @@ QString postgresStatementFor(const QString &sql);
 
 // The required tables the open database lacks.
 QStringList missingTables(Connection &db);
-// Creates every table and index of the schema that the database lacks, in one
-// transaction: a new server database gets them all, an older file the ones
-// added since it was made.
+// The tables, columns, indexes and triggers of the schema that the open
+// database lacks ("Table.Column" for a column); empty when it is current.
+QStringList lacking(Engine &engine);
+// Whether the connection's role may create and alter the schema's objects:
+// always on a file; on a server only the database's owner (or, on an empty
+// database, a role that may create tables in it).
+bool mayChangeSchema(Engine &engine);
+// Creates every table, column, index and trigger of the schema that the
+// database lacks, in one transaction: a new server database gets them all, an
+// older file the ones added since it was made.
 // progress, when given, hears of each statement before it runs and once
 // more when all are done.
 using Progress = std::function<void(const QString &name, int done, int total)>;
@@ -78,5 +87,11 @@ void fillFoldedNames(Connection &db, const Progress &progress = {});
 
 // Creates a new plain database file at path (which must not exist) from the schema.
 void createDatabaseFile(const QString &path);
+
+// The SQL that brings a server database up to this version as the role owner
+// and lets the workstations' role desks use it: every statement may run again
+// (on a current database it changes nothing). desks may read and write every
+// table but the audit trail, which it may only read and add to.
+QString serverScript(const QString &owner, const QString &desks);
 
 } // namespace Schema

@@ -1,4 +1,4 @@
--- The working database: four tables. Ids are INTEGER PRIMARY KEY, so an
+-- The working database: four tables and the audit trail. Ids are INTEGER PRIMARY KEY, so an
 -- unordered select returns rows in id order, which the id allocation relies on.
 -- Text columns of patients and visits sort without regard to letter case.
 
@@ -171,8 +171,10 @@ CREATE TABLE UserLog (
     TimeOut TEXT
 );
 
--- Who created, changed, deleted, printed or exported what, and what it held
--- before. Rows are only ever added.
+-- Who created, changed, deleted, printed, exported or opened what, and what it
+-- held before. Rows are only ever added: each carries the SHA-256 seal of its
+-- fields and of the row before it (Audit.cpp), so a change shows. A row that a
+-- restore carried over from the trail it replaced names its id and seal there.
 CREATE TABLE AuditTrail (
     AuditID INTEGER PRIMARY KEY,
     EventDate TEXT,
@@ -183,8 +185,22 @@ CREATE TABLE AuditTrail (
     TableName TEXT,
     RecordID INTEGER,
     PatientID INTEGER,
-    Changes TEXT
+    Changes TEXT,
+    OriginalID INTEGER,
+    OriginalSeal TEXT,
+    Seal TEXT
 );
+
+-- No client changes or removes a trail row without first removing these.
+CREATE TRIGGER AuditTrailNoUpdate BEFORE UPDATE ON AuditTrail
+BEGIN
+    SELECT RAISE(ABORT, 'Audit trail rows cannot be changed.');
+END;
+
+CREATE TRIGGER AuditTrailNoDelete BEFORE DELETE ON AuditTrail
+BEGIN
+    SELECT RAISE(ABORT, 'Audit trail rows cannot be deleted.');
+END;
 
 CREATE INDEX AuditTrailPatient ON AuditTrail (PatientID, AuditID);
 

@@ -1,5 +1,6 @@
 list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Audit.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AuditCheck.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Cipher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Connection.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialect.cpp

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "data/Audit.h"
+#include "maintenance/AuditAnchors.h"
 #include "shell/AppState.h"
 #include "shell/PrivateFiles.h"
 #include "shell/Settings.h"
@@ -134,6 +135,7 @@ QStringList prune(const QString &folder, const QString &databaseFile, const QStr
         // Another workstation may have removed it already; that is fine.
         if (QFile::remove(copy.path))
             removed << copy.path;
+        QFile::remove(AuditAnchors::sealFileFor(copy.path));
     }
     return removed;
 }

@@ -4,6 +4,8 @@
 #include <limits>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -22,12 +24,14 @@
 #endif
 
 #include "data/Audit.h"
+#include "data/AuditCheck.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/PgEngine.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
 #include "data/SqliteEngine.h"
+#include "maintenance/AuditAnchors.h"
 
 namespace DatabaseFiles {
 namespace {
@@ -89,6 +93,9 @@ public:
     }
 
     ~FileLock() { sqlite3_exec(m_conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
+
+    // Reads the locked file (its transaction stays open).
+    Connection &connection() { return m_conn; }
 
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
@@ -581,6 +588,9 @@ void backupDatabase(const QString &database, const QString &destination,
                     const QString &password, const Progress &progress, const AuditWho *who)
 {
     writeBackup(database, destination, password, progress);
+    // The copy's newest seal lies beside it, out of reach of a rewrite of the
+    // database's trail.
+    AuditAnchors::writeBeside(destination, password, database);
     // A backup changes no record: its row follows the copy, which holds no
     // write lock, so workstations exiting together back up side by side.
     if (who) {
@@ -627,6 +637,146 @@ void writeBackup(const QString &database, const QString &destination, const QStr
 
 } // namespace
 
+namespace {
+
+// What the "Restore" row tells of the source: the rows of each table it
+// brings in, its trail's newest row, and whether that trail checks.
+QStringList describeSource(const QString &source, const QString &password)
+{
+    QStringList lines{QStringLiteral("From: ") + source};
+    Connection file;
+    file.Open(source, password);
+    QStringList counts;
+    for (const QString &table : Schema::requiredTables()) {
+        Recordset rs;
+        rs.Open(QStringLiteral("select count(*) from [%1]").arg(table), file, adOpenStatic,
+                adLockReadOnly);
+        counts << QStringLiteral("%1 %2").arg(table).arg(rs.Value(0).toLongLong());
+    }
+    lines << QStringLiteral("Rows brought in: ") + counts.join(QStringLiteral(", "));
+    const QStringList lacking = Schema::lacking(file.engine());
+    if (lacking.contains(QLatin1String("AuditTrail"))) {
+        lines << QStringLiteral("The source holds no audit trail.");
+        return lines;
+    }
+    if (!lacking.filter(QRegularExpression(QStringLiteral("^AuditTrail\\."))).isEmpty()) {
+        lines << QStringLiteral("The source's trail was written before rows were sealed.");
+        return lines;
+    }
+    try {
+        const Audit::CheckReport report = Audit::check(file);
+        if (report.newest.id == 0)
+            lines << QStringLiteral("The source's trail holds no rows.");
+        else
+            lines << QStringLiteral("The source's newest trail row: %1 of %2, seal %3")
+                         .arg(report.newest.id)
+                         .arg(Audit::shownDate(report.newest.eventDate),
+                              report.newest.seal.isEmpty() ? QStringLiteral("none")
+                                                           : report.newest.seal);
+        if (!report.whole)
+            lines << QStringLiteral("The source's trail did not check: ")
+                         + report.lines.value(0);
+    } catch (const DbError &) {
+        lines << QStringLiteral("The source's trail could not be read.");
+    }
+    return lines;
+}
+
+// The trail of the file a restore replaces, read under its write lock; none
+// when it cannot be read (a damaged file, or one from before the trail).
+std::optional<std::vector<Audit::Stored>> replacedTrail(FileLock *lock)
+{
+    if (!lock)
+        return std::nullopt;
+    try {
+        Connection &db = lock->connection();
+        const QStringList lacking = Schema::lacking(db.engine());
+        if (lacking.contains(QLatin1String("AuditTrail")))
+            return std::vector<Audit::Stored>();
+        std::vector<Audit::Stored> rows;
+        if (!lacking.filter(QRegularExpression(QStringLiteral("^AuditTrail\\."))).isEmpty()) {
+            // An older file: its rows as they are, without seals.
+            Recordset rs;
+            rs.Open(QStringLiteral("select AuditID, EventDate, UserName, Privilege, Workstation, "
+                                   "Action, TableName, RecordID, PatientID, Changes from "
+                                   "AuditTrail order by AuditID"),
+                    db, adOpenStatic, adLockReadOnly);
+            for (; !rs.isEOF(); rs.MoveNext()) {
+                Audit::Stored row;
+                row.id = rs.Value(0).toLongLong();
+                row.eventDate = rs.Text(QStringLiteral("EventDate"));
+                row.userName = rs.Text(QStringLiteral("UserName"));
+                row.privilege = rs.Text(QStringLiteral("Privilege"));
+                row.workstation = rs.Text(QStringLiteral("Workstation"));
+                row.action = rs.Text(QStringLiteral("Action"));
+                row.table = rs.Text(QStringLiteral("TableName"));
+                row.recordId = rs.Value(7);
+                row.patientId = rs.Value(8);
+                row.changes = rs.Text(QStringLiteral("Changes"));
+                rows.push_back(row);
+            }
+            return rows;
+        }
+        Audit::forEachRow(db, [&rows](const Audit::Stored &row) {
+            rows.push_back(row);
+            return true;
+        });
+        return rows;
+    } catch (const DbError &) {
+        return std::nullopt;
+    }
+}
+
+// Who holds a row, whatever its id: its time and seal (a row without one, by
+// all its fields).
+QString heldKey(const QString &eventDate, const QString &seal)
+{
+    return eventDate + QLatin1Char('\x1f') + seal;
+}
+
+QString unsealedKey(const Audit::Stored &row)
+{
+    return heldKey(row.eventDate, QStringLiteral("fields ") + Audit::sealOf(QString(), row));
+}
+
+// Carries into the restored copy the rows of the replaced trail that it does
+// not hold (those written after the backup was taken), in their order, with
+// new ids and seals after its last row, each keeping its time and naming its
+// id and seal in the replaced trail. Returns how many.
+int carryTrail(Connection &copy, const std::vector<Audit::Stored> &replaced)
+{
+    std::set<QString> held;
+    Audit::forEachRow(copy, [&held](const Audit::Stored &row) {
+        if (row.seal.isEmpty())
+            held.insert(unsealedKey(row));
+        else
+            held.insert(heldKey(row.eventDate, row.seal));
+        if (!row.originalSeal.isEmpty())
+            held.insert(heldKey(row.eventDate, row.originalSeal));
+        return true;
+    });
+    std::vector<Audit::Stored> carried;
+    for (const Audit::Stored &row : replaced) {
+        const bool holds =
+            row.seal.isEmpty()
+                ? held.count(unsealedKey(row)) > 0
+                : held.count(heldKey(row.eventDate, row.seal)) > 0
+                      || (!row.originalSeal.isEmpty()
+                          && held.count(heldKey(row.eventDate, row.originalSeal)) > 0);
+        if (holds)
+            continue;
+        Audit::Stored moved = row;
+        moved.originalId = row.id;
+        moved.originalSeal = row.seal;
+        carried.push_back(moved);
+    }
+    if (!carried.empty())
+        Audit::appendRows(copy, carried);
+    return int(carried.size());
+}
+
+} // namespace
+
 void restoreDatabase(const QString &source, const QString &working, const QString &password,
                      const Progress &progress, const AuditWho *who)
 {
@@ -635,9 +785,11 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
     if (!isUsableDatabase(source, password))
         fail(QStringLiteral("The selected file is not a usable Medlantis database. "
                             "Nothing was restored."));
-    const Audit::Entry restored{QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
-                                QStringLiteral("From: ") + source};
+    QStringList told = describeSource(source, password);
     if (isServerUri(working)) {
+        told << QStringLiteral("The server's trail was kept.");
+        const Audit::Entry restored{QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
+                                    told.join(QLatin1Char('\n'))};
         restoreServer(source, working, password, progress, who ? &restored : nullptr, who);
         return;
     }
@@ -650,13 +802,51 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         const FileLock lock(source, password, FileLock::Read);
         staged = stageCopy(lock.bytes(), working, tracker);
     }
-    if (who) {
-        // The restored file's trail says so: the row goes in with the file.
+
+    // The working file stays write-locked until the new one has taken its place,
+    // so no workstation is halfway through a save when it is replaced, and no
+    // trail row is written that the copy does not carry over; their next save
+    // finds the file replaced and writes nothing into the old one.
+    const Ownership ownership = hasWorking ? ownershipOf(working) : Ownership{};
+    std::unique_ptr<FileLock> lock;
+    if (hasWorking) {
+        try {
+            lock = std::make_unique<FileLock>(working, password, FileLock::Write);
+        } catch (const DbError &e) {
+            if (!damaged(e))
+                throw;
+        }
+    }
+    {
+        // The restored file's trail keeps the replaced one's and says so: the
+        // rows go in with the file.
         Connection copy;
         copy.Open(staged->fileName(), password);
-        copy.setWhoSource([who] { return *who; });
         Schema::createMissing(copy);
-        Audit::add(copy, restored);
+        Transaction transaction(copy);
+        if (hasWorking) {
+            const std::optional<std::vector<Audit::Stored>> replaced = replacedTrail(lock.get());
+            if (!replaced) {
+                told << QStringLiteral("The replaced trail could not be read.");
+            } else {
+                if (replaced->empty())
+                    told << QStringLiteral("The replaced trail held no rows.");
+                else
+                    told << QStringLiteral("The replaced trail ended with row %1 of %2, seal %3")
+                                .arg(replaced->back().id)
+                                .arg(Audit::shownDate(replaced->back().eventDate),
+                                     replaced->back().seal.isEmpty() ? QStringLiteral("none")
+                                                                     : replaced->back().seal);
+                told << QStringLiteral("Rows carried over from the replaced trail: %1")
+                            .arg(carryTrail(copy, *replaced));
+            }
+        }
+        if (who) {
+            copy.setWhoSource([who] { return *who; });
+            Audit::add(copy, {QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
+                              told.join(QLatin1Char('\n'))});
+        }
+        transaction.commit();
     }
     if (!isUsableDatabase(staged->fileName(), password))
         fail(QStringLiteral("The copy of '%1' could not be read back. Nothing was restored.")
@@ -665,18 +855,6 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         // The folder says who may read it, not wherever the source came from.
         commit(*staged, working, ownershipOfNewFileIn(QFileInfo(working).absolutePath()));
         return;
-    }
-
-    // The working file stays write-locked until the new one has taken its place,
-    // so no workstation is halfway through a save when it is replaced; their
-    // next save finds the file replaced and writes nothing into the old one.
-    const Ownership ownership = ownershipOf(working);
-    std::unique_ptr<FileLock> lock;
-    try {
-        lock = std::make_unique<FileLock>(working, password, FileLock::Write);
-    } catch (const DbError &e) {
-        if (!damaged(e))
-            throw;
     }
     QFile plain(working);
     const ByteSource current = lock ? lock->bytes() : plainBytes(plain);
@@ -734,7 +912,7 @@ QString undoCopyLeftBy(const QString &path, const QString &oldPassword)
 }
 
 PasswordChange changePassword(const QString &path, const QString &oldPassword,
-                              const QString &newPassword, int waitMs)
+                              const QString &newPassword, int waitMs, const AuditWho *who)
 {
     requireFileName(path);
     PasswordChange result;
@@ -755,6 +933,16 @@ PasswordChange changePassword(const QString &path, const QString &oldPassword,
         }
         const Ownership ownership = ownershipOf(path);
         auto staged = stageReencrypted(path, oldPassword, newPassword, path);
+        if (who) {
+            Connection copy;
+            copy.Open(staged->fileName(), newPassword);
+            copy.setWhoSource([who] { return *who; });
+            Schema::createMissing(copy);
+            Audit::add(copy, {QStringLiteral("Password"), QString(), QVariant(), QVariant(),
+                              newPassword.isEmpty()
+                                  ? QStringLiteral("Database password: removed")
+                                  : QStringLiteral("Database password: changed")});
+        }
         commit(*staged, path, ownership);
     }
     // No plain copy of the patients may stay beside an encrypted database.

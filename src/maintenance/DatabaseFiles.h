@@ -68,8 +68,11 @@ struct PasswordChange
 // too when it opens with the old password. Throws, changing nothing, when the
 // lock cannot be had within waitMs (another workstation is saving) or the
 // copy fails.
+// With who, the re-encrypted file's trail gains a "Password" row (which names
+// no password) as it comes in.
 PasswordChange changePassword(const QString &path, const QString &oldPassword,
-                              const QString &newPassword, int waitMs = 10000);
+                              const QString &newPassword, int waitMs = 10000,
+                              const AuditWho *who = nullptr);
 
 // The undo copy that changePassword would have to leave as it is ("" when there
 // is none, or it opens with the old password).

@@ -14,7 +14,9 @@
 #include <QVBoxLayout>
 
 #include "data/Recordset.h"
+#include "maintenance/AuditAnchors.h"
 #include "maintenance/AuditTrailModel.h"
+#include "reports/WaitCursor.h"
 #include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -61,6 +63,7 @@ frmAuditTrail::frmAuditTrail(AppContext &context)
     txtChanges->setTabChangesFocus(true);
     cmdExportCSV = newButton(this, "cmdExportCSV", QStringLiteral("Export CSV"));
     cmdExportXML = newButton(this, "cmdExportXML", QStringLiteral("Export XML"));
+    cmdCheck = newButton(this, "cmdCheck", QStringLiteral("Check"));
     cmdClose = newButton(this, "cmdClose", QStringLiteral("Close"));
 
     auto *filters = new QGridLayout;
@@ -79,9 +82,9 @@ frmAuditTrail::frmAuditTrail(AppContext &context)
     layout->addWidget(ListView1, 3);
     layout->addWidget(newBuddyLabel(this, QStringLiteral("C&hanges:"), txtChanges));
     layout->addWidget(txtChanges, 1);
-    layout->addLayout(buttonRow({cmdExportCSV, cmdExportXML}, {cmdClose}));
+    layout->addLayout(buttonRow({cmdExportCSV, cmdExportXML, cmdCheck}, {cmdClose}));
     setTabChain({txtPatientID, cboUser, chkFrom, dtpFrom, chkTo, dtpTo, cmdShow, ListView1,
-                 txtChanges, cmdExportCSV, cmdExportXML, cmdClose});
+                 txtChanges, cmdExportCSV, cmdExportXML, cmdCheck, cmdClose});
 
     connect(chkFrom, &QCheckBox::toggled, dtpFrom, &QWidget::setEnabled);
     connect(chkTo, &QCheckBox::toggled, dtpTo, &QWidget::setEnabled);
@@ -90,7 +93,24 @@ frmAuditTrail::frmAuditTrail(AppContext &context)
             [this] { showChanges(); });
     connect(cmdExportCSV, &QPushButton::clicked, this, [this] { exportShown(true); });
     connect(cmdExportXML, &QPushButton::clicked, this, [this] { exportShown(false); });
+    connect(cmdCheck, &QPushButton::clicked, this, [this] { cmdCheck_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void frmAuditTrail::cmdCheck_Click()
+{
+    Steps step(ctx.prompter(), kModule, QStringLiteral("cmdCheck_Click"));
+    step([&] {
+        Audit::CheckReport report;
+        {
+            // Reading a long trail takes a moment.
+            const WaitCursor wait;
+            report = AuditAnchors::checkTrail(ctx);
+        }
+        ctx.prompter().message(report.text(), windowTitle(),
+                               report.whole ? MsgIcon::Information : MsgIcon::Exclamation,
+                               MsgButtons::OK);
+    });
 }
 
 void frmAuditTrail::Form_Activate()

@@ -32,12 +32,15 @@ public:
     QPlainTextEdit *txtChanges;
     QPushButton *cmdExportCSV;
     QPushButton *cmdExportXML;
+    QPushButton *cmdCheck;
     QPushButton *cmdClose;
 
     AuditTrailModel &trail() { return *m_trail; }
 
     void cmdShow_Click();
     void exportShown(bool csv);
+    // Checks every seal of the trail and its anchors, and says what it found.
+    void cmdCheck_Click();
 
 protected:
     void Form_Activate() override;

@@ -115,9 +115,10 @@ void frmNetworkSettings::cmdSave_Click()
     if (reencrypt) {
         bool changed = false;
         step([&] {
+            const AuditWho who = ctx.db().who();
             ctx.db().Close();
             try {
-                DatabaseFiles::changePassword(path, oldPassword, password);
+                DatabaseFiles::changePassword(path, oldPassword, password, 10000, &who);
                 changed = true;
             } catch (const std::exception &e) {
                 // Nothing changed, the settings included: the user may try again.

@@ -2,6 +2,7 @@ list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/frmNetworkSettings.cpp
 )
 list(APPEND CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/AuditAnchors.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AutomaticBackup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AuditTrailModel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DatabaseFiles.cpp

@@ -253,6 +253,7 @@ void frmAddNewPatient::Form_Activate()
         }
         m_guard.load(rs, QStringLiteral("PatientRecords"), QStringLiteral("PatientID"),
                      m_patientID, savedColumns());
+        Audit::view(ctx.db(), QStringLiteral("PatientRecords"), m_patientID, m_patientID);
     });
     // A missing value leaves its box empty.
     const auto fill = [&](QLineEdit *box, const char *column) {

@@ -167,6 +167,7 @@ void frmMedicalHistory::Form_Activate()
             columns << QLatin1String(column);
         m_guard.load(rs, QStringLiteral("PatientRecords"), QStringLiteral("PatientID"),
                      m_patientID, columns);
+        Audit::view(ctx.db(), QStringLiteral("PatientRecords"), m_patientID, m_patientID);
         fraPatient->fill(patientHeader(rs));
         for (size_t i = 0; i < std::size(historyColumns); ++i)
             m_historyFields[i]->setText(rs.Text(QLatin1String(historyColumns[i])));

@@ -33,6 +33,8 @@ Action parse(const QStringList &arguments)
             return Action::Version;
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
             return Action::Help;
+        if (argument == QLatin1String("--check-audit-trail"))
+            return Action::CheckAuditTrail;
     }
     return Action::Run;
 }
@@ -61,7 +63,8 @@ QString helpText(const QString &dataFolder, const QString &settingsFile)
                          "settings in ")
         + settingsFile
         + QStringLiteral(". Start it without options to open it; --version prints the "
-                         "version."));
+                         "version; --check-audit-trail checks the audit trail of the database "
+                         "and exits with 0 when it is whole, 1 when it is not."));
 }
 
 } // namespace CommandLine

@@ -72,6 +72,11 @@ void prepareSchema(AppState &state)
     Connection &db = state.db();
     if (!db.State())
         return;
+    // On a server the tables and their upgrades are the owner's: a workstation
+    // whose role is not the owner never tries (the start and the location
+    // window say whom to ask).
+    if (db.engine().isServer() && !Schema::mayChangeSchema(db.engine()))
+        return;
     const QStringList missing = Schema::missingTables(db);
     if (missing.size() == Schema::requiredTables().size() && db.engine().isServer()) {
         // A new, empty server database: the practice's first connection sets it up.

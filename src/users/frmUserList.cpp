@@ -10,6 +10,7 @@
 #include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
+#include "data/Recordset.h"
 #include "reports/ReportData.h"
 #include "reports/ReportLayouts.h"
 #include "reports/ReportPreview.h"
@@ -211,8 +212,18 @@ void frmUserList::deleteUser(Steps &step)
         // The account's trail rows stay: only its log rows go with it.
         Audit::recordDelete(ctx.db(), QStringLiteral("Users"), QStringLiteral("UserID"), id,
                             QVariant(), QStringLiteral("delete from [Users] where [UserID]=") + id);
-        ctx.db().Execute(QStringLiteral("Delete * from UserLog where UserName = '") + sqlText(name)
-                         + QStringLiteral("'"));
+        const QString ofUser =
+            QStringLiteral(" from UserLog where UserName = '") + sqlText(name) + QStringLiteral("'");
+        Recordset logRows;
+        logRows.Open(QStringLiteral("select count(*)") + ofUser, ctx.db(), adOpenStatic,
+                     adLockReadOnly);
+        const qint64 count = logRows.Value(0).toLongLong();
+        logRows.Close();
+        ctx.db().Execute(QStringLiteral("Delete *") + ofUser);
+        // One row for them all: how many, and whose.
+        Audit::add(ctx.db(), {QStringLiteral("Delete"), QStringLiteral("UserLog"), QVariant(),
+                              QVariant(),
+                              QStringLiteral("UserName: %1\nRows: %2").arg(name).arg(count)});
         transaction.commit();
         deleted = true;
     });

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "data/Audit.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "patients/frmMedicalHistory.h"
@@ -314,6 +315,8 @@ void frmAddNewPatientRecord::Form_Activate()
                 columns << QLatin1String(c.column);
             m_guard.load(visit, QStringLiteral("MedicalHistory"), QStringLiteral("HistoryID"),
                          QString::number(m_currentHistoryID), columns);
+            Audit::view(ctx.db(), QStringLiteral("MedicalHistory"), m_currentHistoryID,
+                        m_patientID);
         });
     }
     step([&] {
