@@ -627,4 +627,15 @@ TEST(AuditSealServerRoles, TheDesksRoleUsesTheTablesButNeverChangesTheTrailOrThe
                   + ask);
     applyServerScript(database, owner, desks);
     EXPECT_EQ(serverProblem(uri, password, false), QString());
+
+    // A role that owns the database (set up as before) upgrades it itself.
+    onServer(database, QStringLiteral("ALTER TABLE \"AuditTrail\" DROP COLUMN \"Seal\"; "
+                                      "DROP TRIGGER \"AuditTrailNoDelete\" ON \"AuditTrail\""));
+    Connection admin;
+    admin.Open(testServerUri(database), testServerPassword());
+    EXPECT_TRUE(Schema::mayChangeSchema(admin.engine()));
+    EXPECT_EQ(Schema::lacking(admin.engine()),
+              QStringList({"AuditTrail.Seal", "AuditTrailNoDelete"}));
+    Schema::createMissing(admin);
+    EXPECT_EQ(Schema::lacking(admin.engine()), QStringList());
 }
