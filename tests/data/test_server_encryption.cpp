@@ -227,6 +227,8 @@ TEST(PracticeDatabaseScript, APasswordOfAnyCharactersReachesTheServerOnlyAsItsVe
         env.insert(QStringLiteral("MEDLANTIS_DB_PASSWORD"), password);
         env.insert(QStringLiteral("MEDLANTIS_SCRAM_VERIFIER"),
                    QStringLiteral(MEDLANTIS_BINARY_DIR "/medlantis-scram-verifier"));
+        env.insert(QStringLiteral("MEDLANTIS_SERVER_SCHEMA"),
+                   QStringLiteral(MEDLANTIS_SERVER_SCHEMA));
         script.setProcessEnvironment(env);
         script.start(QStringLiteral("bash"),
                      {QStringLiteral(MEDLANTIS_SOURCE_DIR "/tools/create-practice-database.sh"),
