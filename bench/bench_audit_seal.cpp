@@ -59,7 +59,7 @@ void addUnsealed(Connection &db, const Audit::Entry &entry)
     w.table = QStringLiteral("AuditTrail");
     w.insert = true;
     w.columns = QStringList{"AuditID", "EventDate", "UserName", "Privilege", "Workstation",
-                            "Action", "TableName", "RecordID", "PatientID", "Changes"};
+                            "Action",  "TableName", "RecordID", "PatientID", "Changes"};
     w.values = {id,
                 QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                 QStringLiteral("Anna"),
@@ -96,8 +96,9 @@ void save(Engine &e, bool sealed)
     write();
     const Audit::Row after =
         Audit::read(e.db, QStringLiteral("PatientRecords"), QStringLiteral("PatientID"), id);
-    addUnsealed(e.db, {QStringLiteral("Update"), QStringLiteral("PatientRecords"), id, id,
-                       Audit::differences(before, after)});
+    addUnsealed(e.db,
+                {QStringLiteral("Update"), QStringLiteral("PatientRecords"), id, id,
+                 Audit::differences(before, after)});
     transaction.commit();
 }
 
@@ -173,8 +174,7 @@ int main(int argc, char **argv)
     for (const auto &[name, engine] : g_engines) {
         (void)engine;
         benchmark::RegisterBenchmark(("save/" + name + "/sealed").c_str(), BM_Save, name, true);
-        benchmark::RegisterBenchmark(("save/" + name + "/unsealed").c_str(), BM_Save, name,
-                                     false);
+        benchmark::RegisterBenchmark(("save/" + name + "/unsealed").c_str(), BM_Save, name, false);
     }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -49,8 +49,8 @@ int answeredOption(int argc, char **argv)
     case CommandLine::Action::CheckAuditTrail: {
         QCoreApplication app(argc, argv);
         AppState state(std::make_unique<Settings>(), std::make_unique<SilentPrompter>(),
-                       Folders::fromEnvironment(Folders::programFolderFor(
-                           QCoreApplication::applicationDirPath())));
+                       Folders::fromEnvironment(
+                           Folders::programFolderFor(QCoreApplication::applicationDirPath())));
         code = AuditAnchors::checkConfigured(state, text);
         break;
     }

@@ -65,10 +65,18 @@ QString sealOf(const QString &previousSeal, const Stored &row)
     const auto number = [](const QVariant &v) {
         return v.isNull() || v.toString().isEmpty() ? QString() : QString::number(v.toLongLong());
     };
-    const QString fields[] = {QString::number(row.id), row.eventDate, row.userName,
-                              row.privilege, row.workstation, row.action, row.table,
-                              number(row.recordId), number(row.patientId), row.changes,
-                              number(row.originalId), row.originalSeal};
+    const QString fields[] = {QString::number(row.id),
+                              row.eventDate,
+                              row.userName,
+                              row.privilege,
+                              row.workstation,
+                              row.action,
+                              row.table,
+                              number(row.recordId),
+                              number(row.patientId),
+                              row.changes,
+                              number(row.originalId),
+                              row.originalSeal};
     for (const QString &field : fields) {
         const QByteArray bytes = field.toUtf8();
         hash.addData(QByteArray::number(bytes.size()));
@@ -87,7 +95,9 @@ const QString kColumns = QStringLiteral(
 
 Stored storedAt(const ResultRows &rows, size_t r)
 {
-    const auto cell = [&](int c) { return rows.value(rows.cells[r * size_t(rows.cols) + size_t(c)]); };
+    const auto cell = [&](int c) {
+        return rows.value(rows.cells[r * size_t(rows.cols) + size_t(c)]);
+    };
     const auto text = [&](int c) {
         const QVariant v = cell(c);
         return v.isNull() ? QString() : v.toString();
@@ -166,10 +176,10 @@ Stored stamped(Connection &db, const Entry &entry)
 
 Stored newest(Connection &db)
 {
-    const ResultRows rows = db.engine().query(
-        QStringLiteral("select ") + kColumns
-            + QStringLiteral(" from AuditTrail order by AuditID desc limit 1"),
-        false);
+    const ResultRows rows =
+        db.engine().query(QStringLiteral("select ") + kColumns
+                              + QStringLiteral(" from AuditTrail order by AuditID desc limit 1"),
+                          false);
     return rows.cells.empty() ? Stored() : storedAt(rows, 0);
 }
 
@@ -235,8 +245,7 @@ void add(Connection &db, const Entry &entry)
     transaction.commit();
 }
 
-void view(Connection &db, const QString &table, const QVariant &recordId,
-          const QVariant &patientId)
+void view(Connection &db, const QString &table, const QVariant &recordId, const QVariant &patientId)
 {
     if (recordId.isNull() || recordId.toString().isEmpty())
         return;

@@ -718,7 +718,7 @@ QString serverProblem(const QString &uri, const QString &password, bool emptyIsR
             if (!Schema::mayChangeSchema(engine))
                 return QStringLiteral("The database %1 has no Medlantis tables.")
                            .arg(engine.describe())
-                       + ask;
+                    + ask;
             if (emptyIsReady)
                 return QString();
             return QStringLiteral("The database %1 has no Medlantis tables.")
@@ -730,7 +730,7 @@ QString serverProblem(const QString &uri, const QString &password, bool emptyIsR
         if (!Schema::lacking(engine).isEmpty() && !Schema::mayChangeSchema(engine))
             return QStringLiteral("The database %1 was made by an older version of Medlantis.")
                        .arg(engine.describe())
-                   + ask;
+                + ask;
     } catch (const DbError &e) {
         if (title && e.number() == kEncryptionError)
             *title = QStringLiteral("Database Server");

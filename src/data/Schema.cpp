@@ -252,8 +252,8 @@ QString postgresTrigger(const QString &schemaSql)
                           "AS $body$ BEGIN RAISE EXCEPTION '%2'; END $body$; "
                           "CREATE OR REPLACE TRIGGER \"%1\" BEFORE %3 ON \"%4\" "
                           "FOR EACH STATEMENT EXECUTE FUNCTION \"%1\"()")
-        .arg(name, text, event, postgresNames().canonical.value(m.captured(3).toLower(),
-                                                                 m.captured(3)));
+        .arg(name, text, event,
+             postgresNames().canonical.value(m.captured(3).toLower(), m.captured(3)));
 }
 
 } // namespace
@@ -457,10 +457,10 @@ bool mayChangeSchema(Engine &engine)
         "(select c.relowner from pg_class c where lower(c.relname) = 'patientrecords' and "
         "c.relkind = 'r' and c.relnamespace = (select oid from pg_namespace where nspname = "
         "current_schema()))");
-    const ResultRows rows = server->queryRaw(
-        QStringLiteral("select coalesce(pg_has_role(%1, 'USAGE'), "
-                       "has_schema_privilege(current_schema(), 'CREATE'))")
-            .arg(table));
+    const ResultRows rows =
+        server->queryRaw(QStringLiteral("select coalesce(pg_has_role(%1, 'USAGE'), "
+                                        "has_schema_privilege(current_schema(), 'CREATE'))")
+                             .arg(table));
     return !rows.cells.empty() && rows.value(rows.cells.front()).toBool();
 }
 
@@ -557,7 +557,7 @@ QString serverScript(const QString &owner, const QString &desks)
 {
     const auto quoted = [](const QString &name) {
         return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
-               + QLatin1Char('"');
+            + QLatin1Char('"');
     };
     static const QRegularExpression create(
         QStringLiteral("^\\s*CREATE\\s+(UNIQUE\\s+)?(TABLE|INDEX)\\s+"),

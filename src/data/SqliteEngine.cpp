@@ -680,7 +680,8 @@ bool SqliteEngine::replaced() const
 QStringList SqliteEngine::schemaObjects()
 {
     const ResultRows rows = query(
-        QStringLiteral("select lower(name) from sqlite_master where type in ('table', 'index', 'trigger')"),
+        QStringLiteral(
+            "select lower(name) from sqlite_master where type in ('table', 'index', 'trigger')"),
         false);
     QStringList names;
     for (const Cell &c : rows.cells)

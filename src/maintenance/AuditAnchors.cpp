@@ -23,8 +23,7 @@ const QString kSeenDatabaseKey = QStringLiteral("Audit Trail Seal Database");
 
 QString databaseName(const QString &database)
 {
-    return isServerUri(database) ? database.trimmed()
-                                 : QFileInfo(database).absoluteFilePath();
+    return isServerUri(database) ? database.trimmed() : QFileInfo(database).absoluteFilePath();
 }
 
 // A seal file: "Database: <database>" and "Row: <anchor>" lines.
@@ -105,8 +104,7 @@ std::vector<Audit::Anchor> known(AppState &state)
     }
     QStringList folders{AutomaticBackup::folder(state)};
     // Where "Backup Now" writes, as its window offers it.
-    folders << state.settings().GetSetting(SettingKeys::BackupDestination,
-                                           state.folders().desktop);
+    folders << state.settings().GetSetting(SettingKeys::BackupDestination, state.folders().desktop);
     QStringList seenFiles;
     for (const QString &folder : folders) {
         const QDir dir(folder);

@@ -674,8 +674,7 @@ QStringList describeSource(const QString &source, const QString &password)
                               report.newest.seal.isEmpty() ? QStringLiteral("none")
                                                            : report.newest.seal);
         if (!report.whole)
-            lines << QStringLiteral("The source's trail did not check: ")
-                         + report.lines.value(0);
+            lines << QStringLiteral("The source's trail did not check: ") + report.lines.value(0);
     } catch (const DbError &) {
         lines << QStringLiteral("The source's trail could not be read.");
     }
@@ -757,12 +756,10 @@ int carryTrail(Connection &copy, const std::vector<Audit::Stored> &replaced)
     });
     std::vector<Audit::Stored> carried;
     for (const Audit::Stored &row : replaced) {
-        const bool holds =
-            row.seal.isEmpty()
-                ? held.count(unsealedKey(row)) > 0
-                : held.count(heldKey(row.eventDate, row.seal)) > 0
-                      || (!row.originalSeal.isEmpty()
-                          && held.count(heldKey(row.eventDate, row.originalSeal)) > 0);
+        const bool holds = row.seal.isEmpty() ? held.count(unsealedKey(row)) > 0
+                                              : held.count(heldKey(row.eventDate, row.seal)) > 0
+                || (!row.originalSeal.isEmpty()
+                    && held.count(heldKey(row.eventDate, row.originalSeal)) > 0);
         if (holds)
             continue;
         Audit::Stored moved = row;
@@ -843,8 +840,9 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         }
         if (who) {
             copy.setWhoSource([who] { return *who; });
-            Audit::add(copy, {QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
-                              told.join(QLatin1Char('\n'))});
+            Audit::add(copy,
+                       {QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
+                        told.join(QLatin1Char('\n'))});
         }
         transaction.commit();
     }
@@ -938,10 +936,10 @@ PasswordChange changePassword(const QString &path, const QString &oldPassword,
             copy.Open(staged->fileName(), newPassword);
             copy.setWhoSource([who] { return *who; });
             Schema::createMissing(copy);
-            Audit::add(copy, {QStringLiteral("Password"), QString(), QVariant(), QVariant(),
-                              newPassword.isEmpty()
-                                  ? QStringLiteral("Database password: removed")
-                                  : QStringLiteral("Database password: changed")});
+            Audit::add(copy,
+                       {QStringLiteral("Password"), QString(), QVariant(), QVariant(),
+                        newPassword.isEmpty() ? QStringLiteral("Database password: removed")
+                                              : QStringLiteral("Database password: changed")});
         }
         commit(*staged, path, ownership);
     }

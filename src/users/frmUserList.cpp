@@ -212,8 +212,8 @@ void frmUserList::deleteUser(Steps &step)
         // The account's trail rows stay: only its log rows go with it.
         Audit::recordDelete(ctx.db(), QStringLiteral("Users"), QStringLiteral("UserID"), id,
                             QVariant(), QStringLiteral("delete from [Users] where [UserID]=") + id);
-        const QString ofUser =
-            QStringLiteral(" from UserLog where UserName = '") + sqlText(name) + QStringLiteral("'");
+        const QString ofUser = QStringLiteral(" from UserLog where UserName = '") + sqlText(name)
+            + QStringLiteral("'");
         Recordset logRows;
         logRows.Open(QStringLiteral("select count(*)") + ofUser, ctx.db(), adOpenStatic,
                      adLockReadOnly);
@@ -221,9 +221,9 @@ void frmUserList::deleteUser(Steps &step)
         logRows.Close();
         ctx.db().Execute(QStringLiteral("Delete *") + ofUser);
         // One row for them all: how many, and whose.
-        Audit::add(ctx.db(), {QStringLiteral("Delete"), QStringLiteral("UserLog"), QVariant(),
-                              QVariant(),
-                              QStringLiteral("UserName: %1\nRows: %2").arg(name).arg(count)});
+        Audit::add(ctx.db(),
+                   {QStringLiteral("Delete"), QStringLiteral("UserLog"), QVariant(), QVariant(),
+                    QStringLiteral("UserName: %1\nRows: %2").arg(name).arg(count)});
         transaction.commit();
         deleted = true;
     });

@@ -44,8 +44,9 @@ void signIn(TestWorld &w)
 void addRows(TestWorld &w, int n)
 {
     for (int i = 1; i <= n; ++i)
-        Audit::add(w.db(), {QStringLiteral("Update"), QStringLiteral("PatientRecords"), i, i,
-                            QStringLiteral("Phone: %1 -> %2").arg(i).arg(i + 1)});
+        Audit::add(w.db(),
+                   {QStringLiteral("Update"), QStringLiteral("PatientRecords"), i, i,
+                    QStringLiteral("Phone: %1 -> %2").arg(i).arg(i + 1)});
 }
 
 Audit::Stored rowAt(TestWorld &w, qint64 id)
@@ -95,7 +96,7 @@ QString unguarded(TestWorld &w, const QString &sql)
 {
     if (!w.onServer())
         return QStringLiteral("DROP TRIGGER AuditTrailNoUpdate; DROP TRIGGER AuditTrailNoDelete; ")
-               + sql;
+            + sql;
     QString quoted = sql;
     quoted.replace(QRegularExpression(QStringLiteral(
                        "\\b(AuditTrail|AuditID|EventDate|UserName|Action|Changes|Seal)\\b")),
@@ -141,9 +142,9 @@ TEST(AuditSealForm, IsTheDocumentedDigestOfThePreviousSealAndTheFields)
           QByteArray("12"), QByteArray("12"), QByteArray("Notes: a -> b"), QByteArray(),
           QByteArray()})
         form += QByteArray::number(field.size()) + ":" + field + "\n";
-    EXPECT_EQ(Audit::sealOf(previous, row),
-              QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256)
-                                      .toHex()));
+    EXPECT_EQ(
+        Audit::sealOf(previous, row),
+        QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex()));
     // Any one field, or the row before, changes it.
     Audit::Stored other = row;
     other.changes += QLatin1Char(' ');
@@ -160,16 +161,17 @@ TEST_P(AuditSeal, HardTextsSealAndCheckAndTheWindowSaysSo)
                              QStringLiteral("line one\r\nline two\nthree\t4"),
                              QStringLiteral("Müller, Ærøskøbing, Ελένη, 山田, 🩺")};
     for (const QString &text : texts)
-        Audit::add(w.db(), {QStringLiteral("Update"), QStringLiteral("PatientRecords"), 1, 1,
-                            text});
+        Audit::add(w.db(),
+                   {QStringLiteral("Update"), QStringLiteral("PatientRecords"), 1, 1, text});
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(rowAt(w, i + 1).changes, texts[i]) << i;
     const Audit::CheckReport report = Audit::check(w.db());
     EXPECT_TRUE(report.whole) << report.text().toStdString();
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
-    EXPECT_EQ(report.lines.value(0), QStringLiteral("The audit trail is whole: 4 rows from %1 to "
-                                                    "%1.")
-                                         .arg(today));
+    EXPECT_EQ(report.lines.value(0),
+              QStringLiteral("The audit trail is whole: 4 rows from %1 to "
+                             "%1.")
+                  .arg(today));
 
     frmAuditTrail &f = w.ctx().window<frmAuditTrail>();
     f.show();
@@ -186,8 +188,7 @@ TEST_P(AuditSeal, TheProgramCannotChangeOrRemoveATrailRow)
     signIn(w);
     addRows(w, 2);
     for (const char *sql : {"update AuditTrail set Changes = 'x' where AuditID = 1",
-                            "delete from AuditTrail where AuditID = 2",
-                            "delete from AuditTrail"}) {
+                            "delete from AuditTrail where AuditID = 2", "delete from AuditTrail"}) {
         SCOPED_TRACE(sql);
         try {
             w.exec(QLatin1String(sql));
@@ -211,8 +212,9 @@ TEST_P(AuditSeal, TheCheckNamesWhatTheCommandLineToolsChanged)
     };
     const QString fake(64, QLatin1Char('f'));
     const Case cases[] = {
-        {"a changed field", QStringLiteral("UPDATE AuditTrail SET Changes = 'Phone: 9 -> 9' "
-                                           "WHERE AuditID = 3;"),
+        {"a changed field",
+         QStringLiteral("UPDATE AuditTrail SET Changes = 'Phone: 9 -> 9' "
+                        "WHERE AuditID = 3;"),
          3},
         {"a deleted row", QStringLiteral("DELETE FROM AuditTrail WHERE AuditID = 3;"), 4},
         {"an inserted row",
@@ -229,12 +231,12 @@ TEST_P(AuditSeal, TheCheckNamesWhatTheCommandLineToolsChanged)
         runTool(w, unguarded(w, c.sql));
         const Audit::CheckReport report = Audit::check(w.db());
         EXPECT_FALSE(report.whole);
-        EXPECT_EQ(report.lines, QStringList{changedRowText(rowAt(w, c.namedRow))}
-                                    + QStringList{QStringLiteral("Newest seal: row %1 of %2: %3")
-                                                      .arg(report.newest.id)
-                                                      .arg(Audit::shownDate(
-                                                               report.newest.eventDate),
-                                                           report.newest.seal)});
+        EXPECT_EQ(report.lines,
+                  QStringList{changedRowText(rowAt(w, c.namedRow))}
+                      + QStringList{
+                          QStringLiteral("Newest seal: row %1 of %2: %3")
+                              .arg(report.newest.id)
+                              .arg(Audit::shownDate(report.newest.eventDate), report.newest.seal)});
         // New rows go on sealing from the trail as it stands; nothing is repaired.
         addRows(w, 1);
         EXPECT_EQ(Audit::check(w.db()).lines.value(0), changedRowText(rowAt(w, c.namedRow)));
@@ -320,8 +322,10 @@ TEST(AuditSealCheck, TheCommandLineCheckExitsWithWhatItFound)
     };
     EXPECT_TRUE(run(0).startsWith(QStringLiteral("The audit trail is whole: 3 rows from ")));
     w.db().Close();
-    runTool(w, unguarded(w, QStringLiteral("UPDATE AuditTrail SET UserName = 'Bert' "
-                                           "WHERE AuditID = 2;")));
+    runTool(w,
+            unguarded(w,
+                      QStringLiteral("UPDATE AuditTrail SET UserName = 'Bert' "
+                                     "WHERE AuditID = 2;")));
     SystemModule::connect(w.ctx());
     EXPECT_EQ(run(1).section(QLatin1Char('\n'), 0, 0), changedRowText(rowAt(w, 2)));
 }
@@ -350,8 +354,9 @@ TEST_P(AuditSeal, TheThreeEditorsLeaveOneViewEachWithTheNextWrite)
     // Nothing waited for the write lock: the openings are in memory.
     EXPECT_EQ(w.count(QStringLiteral("AuditTrail")), 0);
     EXPECT_EQ(Audit::pendingViews(w.db()), 3);
-    Audit::add(w.db(), {QStringLiteral("Print"), QStringLiteral("Patient List"), QVariant(),
-                        QVariant(), QStringLiteral("Rows: 1")});
+    Audit::add(w.db(),
+               {QStringLiteral("Print"), QStringLiteral("Patient List"), QVariant(), QVariant(),
+                QStringLiteral("Rows: 1")});
     EXPECT_EQ(Audit::pendingViews(w.db()), 0);
     Recordset rs;
     rs.Open(QStringLiteral("select Action, TableName, RecordID, PatientID from AuditTrail "
@@ -362,8 +367,9 @@ TEST_P(AuditSeal, TheThreeEditorsLeaveOneViewEachWithTheNextWrite)
         rows << QStringLiteral("%1 %2 %3 %4")
                     .arg(rs.Text(QStringLiteral("Action")), rs.Text(QStringLiteral("TableName")),
                          rs.Text(QStringLiteral("RecordID")), rs.Text(QStringLiteral("PatientID")));
-    EXPECT_EQ(rows, QStringList({"View PatientRecords 1 1", "View PatientRecords 1 1",
-                                 "View MedicalHistory 4 1", "Print Patient List  "}));
+    EXPECT_EQ(rows,
+              QStringList({"View PatientRecords 1 1", "View PatientRecords 1 1",
+                           "View MedicalHistory 4 1", "Print Patient List  "}));
     EXPECT_TRUE(Audit::check(w.db()).whole);
 
     // A view that a failed write could not take along waits for the next one.
@@ -427,8 +433,8 @@ TEST(AuditSealRestore, TheTrailKeepsWhatWasWrittenAfterTheBackup)
     const QString backup = w.path(QStringLiteral("desktop/dbData-yesterday.mdb"));
     DatabaseFiles::backupDatabase(w.ctx().databaseFile(), backup, QString(), {}, &who);
     EXPECT_TRUE(QFile::exists(AuditAnchors::sealFileFor(backup)));
-    Audit::recordDelete(w.db(), QStringLiteral("PatientRecords"), QStringLiteral("PatientID"), 1,
-                        1, QStringLiteral("delete from PatientRecords where PatientID=1"));
+    Audit::recordDelete(w.db(), QStringLiteral("PatientRecords"), QStringLiteral("PatientID"), 1, 1,
+                        QStringLiteral("delete from PatientRecords where PatientID=1"));
     const Audit::Stored deleted = Audit::newest(w.db());
     ASSERT_EQ(deleted.action, QStringLiteral("Delete"));
     AuditAnchors::remember(w.ctx());
@@ -455,12 +461,14 @@ TEST(AuditSealRestore, TheTrailKeepsWhatWasWrittenAfterTheBackup)
     EXPECT_EQ(trail[4].action, QStringLiteral("Restore"));
     const QStringList told = trail[4].changes.split(QLatin1Char('\n'));
     EXPECT_EQ(told.value(0), QStringLiteral("From: ") + backup);
-    EXPECT_EQ(told.value(1), QStringLiteral("Rows brought in: PatientRecords 2, MedicalHistory 0, "
-                                            "Users 0, UserLog 0"));
+    EXPECT_EQ(told.value(1),
+              QStringLiteral("Rows brought in: PatientRecords 2, MedicalHistory 0, "
+                             "Users 0, UserLog 0"));
     EXPECT_TRUE(told.value(2).startsWith(QStringLiteral("The source's newest trail row: 2 of ")));
-    EXPECT_EQ(told.value(3), QStringLiteral("The replaced trail ended with row %1 of %2, seal %3")
-                                 .arg(deleted.id)
-                                 .arg(Audit::shownDate(deleted.eventDate), deleted.seal));
+    EXPECT_EQ(told.value(3),
+              QStringLiteral("The replaced trail ended with row %1 of %2, seal %3")
+                  .arg(deleted.id)
+                  .arg(Audit::shownDate(deleted.eventDate), deleted.seal));
     EXPECT_EQ(told.value(4), QStringLiteral("Rows carried over from the replaced trail: 2"));
     // The desk's anchor (the delete) and the backup's both still hold.
     const Audit::CheckReport report = AuditAnchors::checkTrail(w.ctx());
@@ -487,8 +495,9 @@ TEST(AuditSealRestore, ABrokenSourceOrAnUnreadableWorkingFileIsRestoredAndSaysSo
     DatabaseFiles::backupDatabase(w.ctx().databaseFile(), backup, QString(), {}, nullptr);
     QProcess tool;
     tool.start(QStringLiteral("sqlcipher"),
-               {backup, QStringLiteral("DROP TRIGGER AuditTrailNoUpdate; UPDATE AuditTrail SET "
-                                       "Changes = 'x' WHERE AuditID = 2;")});
+               {backup,
+                QStringLiteral("DROP TRIGGER AuditTrailNoUpdate; UPDATE AuditTrail SET "
+                               "Changes = 'x' WHERE AuditID = 2;")});
     ASSERT_TRUE(tool.waitForFinished(30000));
     ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
 
@@ -566,8 +575,9 @@ TEST(AuditSealServerRoles, TheDesksRoleUsesTheTablesButNeverChangesTheTrailOrThe
     const auto cleanUp = [&] {
         onServer(QStringLiteral("postgres"),
                  QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database));
-        onServer(QStringLiteral("postgres"),
-                 QStringLiteral("DROP ROLE IF EXISTS %1; DROP ROLE IF EXISTS %2").arg(owner, desks));
+        onServer(
+            QStringLiteral("postgres"),
+            QStringLiteral("DROP ROLE IF EXISTS %1; DROP ROLE IF EXISTS %2").arg(owner, desks));
     };
     struct Cleanup
     {
@@ -591,21 +601,24 @@ TEST(AuditSealServerRoles, TheDesksRoleUsesTheTablesButNeverChangesTheTrailOrThe
 
     Connection desk;
     desk.Open(uri, password);
-    desk.setWhoSource([] { return AuditWho{QStringLiteral("Anna"), QStringLiteral("Staff"),
-                                           QStringLiteral("desk1")}; });
-    desk.Execute(QStringLiteral("insert into PatientRecords (PatientID, LastName) values (1, 'Doe')"));
+    desk.setWhoSource([] {
+        return AuditWho{QStringLiteral("Anna"), QStringLiteral("Staff"), QStringLiteral("desk1")};
+    });
+    desk.Execute(
+        QStringLiteral("insert into PatientRecords (PatientID, LastName) values (1, 'Doe')"));
     desk.Execute(QStringLiteral("update PatientRecords set City = 'Oslo' where PatientID = 1"));
     desk.Execute(QStringLiteral("insert into Users (UserID, UserName) values (1, 'x')"));
     desk.Execute(QStringLiteral("delete from Users"));
-    Audit::add(desk, {QStringLiteral("Update"), QStringLiteral("PatientRecords"), 1, 1,
-                      QStringLiteral("City:  -> Oslo")});
+    Audit::add(desk,
+               {QStringLiteral("Update"), QStringLiteral("PatientRecords"), 1, 1,
+                QStringLiteral("City:  -> Oslo")});
     auto &server = dynamic_cast<PgEngine &>(desk.engine());
-    for (const char *sql : {"UPDATE \"AuditTrail\" SET \"Changes\" = 'x'",
-                            "DELETE FROM \"AuditTrail\"", "TRUNCATE \"AuditTrail\"",
-                            "DROP TABLE \"AuditTrail\"",
-                            "ALTER TABLE \"PatientRecords\" ADD COLUMN \"Extra\" text",
-                            "DROP TRIGGER \"AuditTrailNoUpdate\" ON \"AuditTrail\"",
-                            "CREATE TABLE \"Other\" (\"OtherID\" bigint PRIMARY KEY)"}) {
+    for (const char *sql :
+         {"UPDATE \"AuditTrail\" SET \"Changes\" = 'x'", "DELETE FROM \"AuditTrail\"",
+          "TRUNCATE \"AuditTrail\"", "DROP TABLE \"AuditTrail\"",
+          "ALTER TABLE \"PatientRecords\" ADD COLUMN \"Extra\" text",
+          "DROP TRIGGER \"AuditTrailNoUpdate\" ON \"AuditTrail\"",
+          "CREATE TABLE \"Other\" (\"OtherID\" bigint PRIMARY KEY)"}) {
         SCOPED_TRACE(sql);
         try {
             server.executeRaw(QLatin1String(sql));
@@ -621,16 +634,17 @@ TEST(AuditSealServerRoles, TheDesksRoleUsesTheTablesButNeverChangesTheTrailOrThe
 
     // A database that a newer version would find older: the desk only says so.
     onServer(database, QStringLiteral("ALTER TABLE \"AuditTrail\" DROP COLUMN \"Seal\""));
-    EXPECT_EQ(serverProblem(uri, password, false),
-              QStringLiteral("The database %1 was made by an older version of Medlantis.")
-                      .arg(where)
-                  + ask);
+    EXPECT_EQ(
+        serverProblem(uri, password, false),
+        QStringLiteral("The database %1 was made by an older version of Medlantis.").arg(where)
+            + ask);
     applyServerScript(database, owner, desks);
     EXPECT_EQ(serverProblem(uri, password, false), QString());
 
     // A role that owns the database (set up as before) upgrades it itself.
-    onServer(database, QStringLiteral("ALTER TABLE \"AuditTrail\" DROP COLUMN \"Seal\"; "
-                                      "DROP TRIGGER \"AuditTrailNoDelete\" ON \"AuditTrail\""));
+    onServer(database,
+             QStringLiteral("ALTER TABLE \"AuditTrail\" DROP COLUMN \"Seal\"; "
+                            "DROP TRIGGER \"AuditTrailNoDelete\" ON \"AuditTrail\""));
     Connection admin;
     admin.Open(testServerUri(database), testServerPassword());
     EXPECT_TRUE(Schema::mayChangeSchema(admin.engine()));
