@@ -19,6 +19,7 @@ TEST(CommandLine, OnlyVersionAndHelpAreAnsweredTheRestGoesToQt)
         {{QStringLiteral("--version")}, Action::Version},
         {{QStringLiteral("--help")}, Action::Help},
         {{QStringLiteral("-h")}, Action::Help},
+        {{QStringLiteral("--check-audit-trail")}, Action::CheckAuditTrail},
         {{QStringLiteral("-platform"), QStringLiteral("offscreen")}, Action::Run},
         {{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("--version")},
          Action::Version},
