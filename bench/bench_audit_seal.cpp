@@ -39,13 +39,13 @@ QString serverUri(const QString &database)
         .arg(env("MEDLANTIS_TEST_PG_USER"), env("MEDLANTIS_TEST_PG_PORT"), database);
 }
 
-struct Engine
+struct Desk
 {
     Connection db;
     qint64 phone = 0;
 };
 
-std::map<std::string, Engine *> g_engines;
+std::map<std::string, Desk *> g_engines;
 
 // The trail row as it went in before rows were sealed: the next id and the
 // fields, nothing more.
@@ -76,7 +76,7 @@ void addUnsealed(Connection &db, const Audit::Entry &entry)
 
 // One save of the patient editor: the row before and after, the change, and
 // its trail row, in one transaction.
-void save(Engine &e, bool sealed)
+void save(Desk &e, bool sealed)
 {
     const qint64 id = e.phone % kPatients + 1;
     const QString phone = QStringLiteral("555-%1").arg(++e.phone);
@@ -127,7 +127,7 @@ void prepare(Connection &db)
 
 void BM_Save(benchmark::State &state, const std::string &engine, bool sealed)
 {
-    Engine &e = *g_engines.at(engine);
+    Desk &e = *g_engines.at(engine);
     for (auto _ : state)
         save(e, sealed);
 }
@@ -155,13 +155,13 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("bench.mdb"));
     Schema::createDatabaseFile(file);
-    Engine embedded;
+    Desk embedded;
     embedded.db.Open(file, QString());
     prepare(embedded.db);
     g_engines["embedded"] = &embedded;
 
     const QString database = QStringLiteral("medlantis_bench_seal_%1").arg(getpid());
-    Engine server;
+    Desk server;
     const bool onServer = !env("MEDLANTIS_TEST_PG_PORT").isEmpty();
     if (onServer) {
         PgEngine(serverUri(QStringLiteral("postgres")), env("MEDLANTIS_TEST_PG_PASSWORD"))
