@@ -9,7 +9,9 @@
 #   pg-test-server.sh start <dir>   starts it and writes <dir>/env, lines of
 #                                   MEDLANTIS_TEST_PG_*=value to source
 #                                   (a server made before in <dir> starts
-#                                   again on its own port)
+#                                   again on its own port, or on a free one
+#                                   written into <dir>/env when another
+#                                   program took that port meanwhile)
 #   pg-test-server.sh stop <dir>    stops it (fine if it never started)
 set -euo pipefail
 
@@ -35,22 +37,56 @@ as_owner() {
     fi
 }
 
-# Durability does not matter for a server that lives one test run.
+port_taken() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# The first port from $1 on that nothing listens on.
+free_port() {
+    local port=$1
+    while port_taken "$port"; do
+        port=$((port + 1))
+    done
+    echo "$port"
+}
+
+# Starts the server on the port $1, or on a free port after it when another
+# program holds that one or takes it first (other test servers start at the
+# same time); sets port to the one it listens on. Durability does not matter
+# for a server that lives one test run.
 run_server() {
-    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-        -o "-k $dir -p $1 -c listen_addresses=127.0.0.1 -c fsync=off \
-            -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
-        start >/dev/null || {
-        echo "the server did not start:" >&2
-        cat "$dir/server.log" >&2 || true
-        exit 1
-    }
+    port=$(free_port "$1")
+    local tries=0 seen
+    while :; do
+        seen=0
+        if [ -f "$dir/server.log" ]; then
+            seen=$(wc -l <"$dir/server.log")
+        fi
+        if as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+            -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c fsync=off \
+                -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+            start >/dev/null; then
+            return 0
+        fi
+        tries=$((tries + 1))
+        if [ "$tries" -ge 20 ] \
+            || ! tail -n +"$((seen + 1))" "$dir/server.log" | grep -q "could not bind"; then
+            echo "the server did not start:" >&2
+            cat "$dir/server.log" >&2 || true
+            exit 1
+        fi
+        port=$(free_port "$((port + 1))")
+    done
 }
 
 case "$command" in
 start)
     if [ -f "$dir/env" ] && [ -d "$dir/data" ]; then
-        run_server "$(sed -n 's/^MEDLANTIS_TEST_PG_PORT=//p' "$dir/env")"
+        kept=$(sed -n 's/^MEDLANTIS_TEST_PG_PORT=//p' "$dir/env")
+        run_server "$kept"
+        if [ "$port" != "$kept" ]; then
+            sed -i "s/^MEDLANTIS_TEST_PG_PORT=.*/MEDLANTIS_TEST_PG_PORT=$port/" "$dir/env"
+        fi
         exit 0
     fi
     mkdir -p "$dir"
@@ -89,11 +125,7 @@ start)
     # stops for a while finds its port still free when it starts again.
     exec 9>"${TMPDIR:-/tmp}/medlantis-pg-test-port.lock"
     flock 9
-    port=$((54320 + RANDOM % 10000))
-    while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-        port=$((port + 1))
-    done
-    run_server "$port" 9>&-
+    run_server "$((54320 + RANDOM % 10000))" 9>&-
     flock -u 9
     {
         echo "MEDLANTIS_TEST_PG_SOCKET=$dir"

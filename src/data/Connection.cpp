@@ -44,12 +44,18 @@ Connection::~Connection()
 void Connection::Open(const QString &path, const QString &password)
 {
     Close();
-    if (isServerUri(path))
-        m_engine = std::make_unique<PgEngine>(path.trimmed(), password);
-    else
-        m_engine = std::make_unique<SqliteEngine>(path, password);
     m_path = path;
     m_password = password;
+    try {
+        if (isServerUri(path))
+            m_engine = std::make_unique<PgEngine>(
+                path.trimmed(), password, m_serverTimeoutSource ? m_serverTimeoutSource() : 20);
+        else
+            m_engine = std::make_unique<SqliteEngine>(path, password);
+    } catch (...) {
+        m_openFailed = true;
+        throw;
+    }
 }
 
 void Connection::Close()
@@ -58,6 +64,7 @@ void Connection::Close()
     m_keptWritten = 0;
     m_depth = 0;
     m_reopen = false;
+    m_openFailed = false;
 }
 
 AuditWho Connection::who() const
@@ -69,6 +76,12 @@ AuditWho Connection::who() const
 
 Engine &Connection::engine()
 {
+    if (!m_engine && m_openFailed) {
+        if (m_retryOpen)
+            m_retryOpen();
+        else
+            Open(m_path, m_password);
+    }
     if (!m_engine)
         throw DbError(3704, QStringLiteral("Operation is not allowed when the object is closed."));
     return *m_engine;
@@ -142,6 +155,9 @@ void Connection::commitTransaction()
                               m_keptTrailRows.begin() + qint64(m_keptWritten));
         m_keptWritten = 0;
     }
+    const QString notice = m_depth == 0 && m_engine ? m_engine->takeNotice() : QString();
+    if (!notice.isEmpty() && m_noticeSink)
+        m_noticeSink(notice);
 }
 
 void Connection::keptTrailRowsWritten(size_t n)

@@ -39,6 +39,8 @@ public:
     int State() const { return m_engine ? 1 : 0; }
 
     // Opens an existing database file; never creates one. Throws DbError.
+    // After a failed open, each use of the engine tries again (through the
+    // retry set below, or the same path), failing in the same words.
     void Open(const QString &path, const QString &password);
     void Close();
 
@@ -59,6 +61,19 @@ public:
     // Where a reopened database takes its password from (the current setting);
     // without one, the password given to Open.
     void setPasswordSource(std::function<QString()> source) { m_passwordSource = std::move(source); }
+
+    // How the engine is opened again after a failed open: the owner's own
+    // connecting (settings, schema), which throws when it fails.
+    void setRetryOpen(std::function<void()> retry) { m_retryOpen = std::move(retry); }
+    // How many seconds a database server may stay silent before a statement
+    // gives up (read at each open).
+    void setServerTimeoutSource(std::function<int()> source)
+    {
+        m_serverTimeoutSource = std::move(source);
+    }
+    // Where the user hears of work that succeeded after all (a commit whose
+    // answer was lost, found saved).
+    void setNoticeSink(std::function<void(const QString &)> sink) { m_noticeSink = std::move(sink); }
 
     // Who the trail rows written on this connection name.
     void setWhoSource(std::function<AuditWho()> source) { m_whoSource = std::move(source); }
@@ -98,8 +113,12 @@ private:
     std::vector<Audit::Stored> m_keptTrailRows;
     size_t m_keptWritten = 0;
     int m_keptDepth = 0;
+    std::function<void()> m_retryOpen;
+    std::function<int()> m_serverTimeoutSource;
+    std::function<void(const QString &)> m_noticeSink;
     int m_depth = 0;
     bool m_reopen = false;
+    bool m_openFailed = false;
 };
 
 // Work that must happen whole: rolls back unless committed. The outermost

@@ -33,6 +33,12 @@ private:
 // connection has reopened the new file, and the save wrote nothing.
 constexpr int kDatabaseReplacedError = 3197;
 
+inline QString databaseBusyText()
+{
+    return QStringLiteral("The database is busy: another workstation is writing to it. Please "
+                          "try again.");
+}
+
 inline QString databaseReplacedText()
 {
     return QStringLiteral("The database was replaced at another workstation. Your changes were "

@@ -100,4 +100,7 @@ public:
     virtual QStringList schemaObjects() = 0;
     // Runs a statement of the schema (in the embedded dialect) the engine's way.
     virtual void createSchemaObject(const QString &sql) = 0;
+    // What the user should hear about work that succeeded after all (a commit
+    // whose answer was lost); "" when nothing. Reading it clears it.
+    virtual QString takeNotice() { return QString(); }
 };

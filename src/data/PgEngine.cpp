@@ -1,9 +1,16 @@
 #include "data/PgEngine.h"
 
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <libpq-fe.h>
 
@@ -43,6 +50,135 @@ QString where(PGconn *conn)
     const QString host = utf8(PQhost(conn));
     const QString port = utf8(PQport(conn));
     return port.isEmpty() ? host : host + QLatin1Char(':') + port;
+}
+
+// A server text without its severity ("ERROR:  ", "FATAL:  "), on one line.
+QString withoutSeverity(const QString &raw)
+{
+    static const QRegularExpression severity(
+        QStringLiteral("(^|\\n|: )\\s*(ERROR|FATAL|PANIC):\\s+"));
+    QString text = raw;
+    text.replace(severity, QStringLiteral("\\1"));
+    return text.simplified();
+}
+
+QString startingText(const QString &server)
+{
+    return QStringLiteral("The database server at %1 is starting up or shutting down. Please "
+                          "try again in a moment.")
+        .arg(server);
+}
+
+bool isStartingOrStopping(const QString &raw)
+{
+    return raw.contains(QLatin1String("the database system is starting up"))
+           || raw.contains(QLatin1String("the database system is shutting down"))
+           || raw.contains(QLatin1String("the database system is not yet accepting connections"))
+           || raw.contains(QLatin1String("the database system is in recovery mode"));
+}
+
+// A failed statement's text in words: the server's own message without its
+// severity, and the busy and starting texts the user also meets on the file.
+QString failureText(PGresult *res, PGconn *conn, const QString &server)
+{
+    const QByteArray state = res ? QByteArray(PQresultErrorField(res, PG_DIAG_SQLSTATE)) : "";
+    if (state == "55P03")
+        return databaseBusyText();
+    if (state == "57P01" || state == "57P02" || state == "57P03")
+        return startingText(server);
+    const QString primary =
+        res ? utf8(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY)).trimmed() : QString();
+    if (primary.isEmpty())
+        return withoutSeverity(utf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn)));
+    const QString detail = utf8(PQresultErrorField(res, PG_DIAG_MESSAGE_DETAIL)).trimmed();
+    return detail.isEmpty() ? primary : primary + QLatin1Char(' ') + detail;
+}
+
+// Waits until the socket is ready for events, up to ms; false when the time
+// ran out.
+bool waitSocket(PGconn *conn, short events, int ms)
+{
+    const QDeadlineTimer timer(ms);
+    pollfd fd{PQsocket(conn), events, 0};
+    if (fd.fd < 0)
+        return true; // nothing to wait on: libpq reports the lost connection
+    for (;;) {
+        const int n = ::poll(&fd, 1, int(std::max<qint64>(0, timer.remainingTime())));
+        if (n > 0)
+            return true;
+        if (n == 0 || timer.hasExpired())
+            return false;
+        if (errno != EINTR)
+            return true;
+    }
+}
+
+// Flushes what was sent and collects the results: the first failure, or else
+// the last result; a COPY's result at once, for its caller to move the data.
+// The clock starts again with every read. When it runs out, progressed says
+// whether the server still worked meanwhile (then it waits again); otherwise
+// late is set and the result is null.
+Result collect(PGconn *conn, int seconds, const std::function<bool()> &progressed, bool &late)
+{
+    late = false;
+    const int ms = seconds * 1000;
+    const auto wait = [&](short events) {
+        while (!waitSocket(conn, events, ms)) {
+            if (!progressed || !progressed())
+                return false;
+        }
+        return true;
+    };
+    for (;;) {
+        const int flushed = PQflush(conn);
+        if (flushed <= 0)
+            break;
+        if (!wait(POLLIN | POLLOUT)) {
+            late = true;
+            return wrap(nullptr);
+        }
+        if (!PQconsumeInput(conn))
+            break;
+    }
+    Result failure = wrap(nullptr);
+    Result last = wrap(nullptr);
+    for (;;) {
+        while (PQisBusy(conn)) {
+            if (!wait(POLLIN)) {
+                late = true;
+                return wrap(nullptr);
+            }
+            if (!PQconsumeInput(conn))
+                break;
+        }
+        Result res = wrap(PQgetResult(conn));
+        if (!res)
+            break;
+        const ExecStatusType status = PQresultStatus(res.get());
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
+            return res;
+        if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE) {
+            if (!failure)
+                failure = std::move(res);
+        } else {
+            last = std::move(res);
+        }
+    }
+    return failure ? std::move(failure) : std::move(last);
+}
+
+bool succeeded(const Result &res)
+{
+    const ExecStatusType status = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+QString lateText(const QString &server, int seconds)
+{
+    return QStringLiteral("The database server at %1 did not answer within %2 second%3")
+        .arg(server)
+        .arg(seconds)
+        .arg(seconds == 1 ? QString() : QStringLiteral("s"));
 }
 
 // What the address itself asks of the connection, as libpq reads it.
@@ -157,6 +293,8 @@ QString connectFailure(PGconn *conn, bool *encryption = nullptr)
     static const QRegularExpression unknownHost(
         QStringLiteral("could not translate host name \"([^\"]*)\""));
     const QRegularExpressionMatch host = unknownHost.match(raw);
+    if (isStartingOrStopping(raw))
+        return startingText(server);
     if (host.hasMatch())
         return QStringLiteral("The database server's host %1 is not known. Please check the host "
                               "name in the database address.")
@@ -192,7 +330,8 @@ QString connectFailure(PGconn *conn, bool *encryption = nullptr)
             .arg(server);
     if (raw.contains(QLatin1String("invalid URI")) || raw.contains(QLatin1String("invalid ")))
         return QStringLiteral("The database address is not valid: %1").arg(raw);
-    return QStringLiteral("Could not connect to the database server at %1: %2").arg(server, raw);
+    return QStringLiteral("Could not connect to the database server at %1: %2")
+        .arg(server, withoutSeverity(raw));
 }
 
 PGconn *connectTo(const QString &uri, const QString &password)
@@ -228,14 +367,22 @@ PGconn *connectTo(const QString &uri, const QString &password)
     return PQconnectdbParams(keys.data(), values.data(), 1);
 }
 
-// What every session needs, also after connecting again.
-void prepareSession(PGconn *conn)
+// What every session needs, also after connecting again; false when the
+// server did not answer in time.
+bool prepareSession(PGconn *conn, int seconds)
 {
-    Result res = wrap(PQexec(conn, "SET statement_timeout = 30000; SET lock_timeout = 15000; "
-                                   "SET standard_conforming_strings = on; "
-                                   "SET client_min_messages = warning"));
-    if (PQresultStatus(res.get()) != PGRES_COMMAND_OK)
-        throw DbError(kConnectError, utf8(PQerrorMessage(conn)).trimmed());
+    PQsetnonblocking(conn, 1);
+    bool late = false;
+    if (PQsendQuery(conn, "SET statement_timeout = 30000; SET lock_timeout = 15000; "
+                          "SET standard_conforming_strings = on; "
+                          "SET client_min_messages = warning")) {
+        const Result res = collect(conn, seconds, {}, late);
+        if (late)
+            return false;
+        if (succeeded(res))
+            return true;
+    }
+    throw DbError(kConnectError, withoutSeverity(utf8(PQerrorMessage(conn))));
 }
 
 QString insertKey(const QString &sql, const QString &keyColumn)
@@ -286,17 +433,10 @@ void addValue(ResultRows &rows, PGresult *res, int row, int col)
 
 } // namespace
 
-PgEngine::PgEngine(const QString &uri, const QString &password)
-    : m_uri(uri), m_password(password), m_conn(connectTo(uri, password))
+PgEngine::PgEngine(const QString &uri, const QString &password, int timeoutSeconds)
+    : m_uri(uri), m_password(password), m_timeoutSeconds(std::max(1, timeoutSeconds))
 {
-    if (PQstatus(m_conn) != CONNECTION_OK) {
-        bool encryption = false;
-        const QString message = connectFailure(m_conn, &encryption);
-        PQfinish(m_conn);
-        m_conn = nullptr;
-        throw DbError(encryption ? kEncryptionError : kConnectError, message);
-    }
-    prepareSession(m_conn);
+    ensureConnected();
 }
 
 PgEngine::~PgEngine()
@@ -306,30 +446,175 @@ PgEngine::~PgEngine()
 
 QString PgEngine::describe() const
 {
-    return QStringLiteral("%1 on %2").arg(utf8(PQdb(m_conn)), utf8(PQhost(m_conn)));
+    return QStringLiteral("%1 on %2").arg(m_database, m_host);
+}
+
+QString PgEngine::takeNotice()
+{
+    return std::exchange(m_notice, QString());
+}
+
+void PgEngine::waitForServer(bool toWrite)
+{
+    ensureConnected();
+    if (!waitSocket(m_conn, toWrite ? short(POLLOUT | POLLIN) : short(POLLIN),
+                    m_timeoutSeconds * 1000))
+        timedOut(Kind::Write, false);
+}
+
+void PgEngine::drop()
+{
+    PQfinish(m_conn);
+    m_conn = nullptr;
+    m_keys.clear();
 }
 
 void PgEngine::ensureConnected()
 {
-    if (PQstatus(m_conn) == CONNECTION_OK)
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK)
         return;
-    // The server went away (restarted, network lost): try once to come back.
-    m_keys.clear();
-    PQreset(m_conn);
-    if (PQstatus(m_conn) != CONNECTION_OK)
-        throw DbError(kConnectError, connectFailure(m_conn));
-    prepareSession(m_conn);
+    // The rest of a write transaction must not run on a new connection, outside it.
+    if (m_inWrite)
+        raise(QStringLiteral("The transaction ended with the connection."));
+    // The server went away (restarted, network lost, no answer): connect afresh.
+    drop();
+    PGconn *conn = connectTo(m_uri, m_password);
+    if (PQstatus(conn) != CONNECTION_OK) {
+        bool encryption = false;
+        const QString message = connectFailure(conn, &encryption);
+        PQfinish(conn);
+        throw DbError(encryption ? kEncryptionError : kConnectError, message);
+    }
+    m_where = where(conn);
+    m_host = utf8(PQhost(conn));
+    m_database = utf8(PQdb(conn));
+    try {
+        if (!prepareSession(conn, m_timeoutSeconds))
+            throw DbError(kConnectError, lateText(m_where, m_timeoutSeconds)
+                                             + QStringLiteral(", so this was not done. Please "
+                                                              "try again."));
+    } catch (...) {
+        PQfinish(conn);
+        throw;
+    }
+    m_conn = conn;
 }
 
 void PgEngine::raise(const QString &what) const
 {
-    if (PQstatus(m_conn) != CONNECTION_OK)
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
+        if (what == startingText(m_where))
+            throw DbError(kConnectError, what);
         throw DbError(kConnectError,
                       QStringLiteral("The connection to the database server at %1 was lost, so "
                                      "this was not done: %2 Please try again once the server "
                                      "answers.")
-                          .arg(where(m_conn), what));
+                          .arg(m_where, what));
+    }
     throw DbError(kServerError, what);
+}
+
+template <class Send>
+PgEngine::Result PgEngine::run(Kind kind, Send send, bool watchIndexBuild)
+{
+    ensureConnected();
+    const bool autocommit = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+    if (!send(m_conn))
+        raise(failureText(nullptr, m_conn, m_where));
+    std::function<bool()> progressed;
+    std::unique_ptr<PGconn, decltype(&PQfinish)> watcher(nullptr, &PQfinish);
+    QByteArray seen;
+    if (watchIndexBuild) {
+        // Asked on a second connection only once the deadline passes.
+        const int pid = PQbackendPID(m_conn);
+        progressed = [this, pid, &watcher, &seen] {
+            if (!watcher) {
+                watcher.reset(connectTo(m_uri, m_password));
+                if (PQstatus(watcher.get()) != CONNECTION_OK
+                    || !prepareSession(watcher.get(), m_timeoutSeconds))
+                    return false;
+            }
+            const QByteArray sql =
+                QStringLiteral("select concat_ws(',', phase, lockers_done, blocks_done, "
+                               "tuples_done, partitions_done) from "
+                               "pg_stat_progress_create_index where pid = %1")
+                    .arg(pid)
+                    .toUtf8();
+            bool late = false;
+            if (!PQsendQuery(watcher.get(), sql.constData()))
+                return false;
+            const Result res = collect(watcher.get(), m_timeoutSeconds, {}, late);
+            if (late || !succeeded(res) || PQntuples(res.get()) != 1)
+                return false;
+            const QByteArray now(PQgetvalue(res.get(), 0, 0));
+            return std::exchange(seen, now) != now;
+        };
+    }
+    bool late = false;
+    Result res = collect(m_conn, m_timeoutSeconds, progressed, late);
+    if (late)
+        timedOut(kind, autocommit);
+    return res;
+}
+
+PgEngine::Result PgEngine::runSql(Kind kind, const QString &sql, bool watchIndexBuild)
+{
+    const QByteArray text = sql.toUtf8();
+    return run(
+        kind, [&text](PGconn *conn) { return PQsendQuery(conn, text.constData()); },
+        watchIndexBuild);
+}
+
+void PgEngine::timedOut(Kind kind, bool autocommit)
+{
+    const QString late = lateText(m_where, m_timeoutSeconds);
+    // A write transaction under way stays refused until it is rolled back.
+    drop();
+    if (kind == Kind::Write && autocommit)
+        throw DbError(kConnectError, late
+                                         + QStringLiteral(", so it is not known whether this "
+                                                          "was saved. Check the record before "
+                                                          "saving again."));
+    throw DbError(kConnectError, late + QStringLiteral(", so this was not done. Please try again."));
+}
+
+PgEngine::Outcome PgEngine::commitOutcome()
+{
+    const qint64 txid = std::exchange(m_txid, 0);
+    if (txid <= 0)
+        return Outcome::Unknown;
+    PGconn *conn = connectTo(m_uri, m_password);
+    bool late = PQstatus(conn) != CONNECTION_OK;
+    Outcome outcome = Outcome::Unknown;
+    try {
+        late = late || !prepareSession(conn, m_timeoutSeconds);
+    } catch (const DbError &) {
+        late = true;
+    }
+    // A commit that the server still works on gets a moment to end.
+    const QDeadlineTimer patience(std::min(5, m_timeoutSeconds) * 1000);
+    const QByteArray sql = QStringLiteral("select txid_status(%1)").arg(txid).toUtf8();
+    while (!late && PQsendQuery(conn, sql.constData())) {
+        const Result res = collect(conn, m_timeoutSeconds, {}, late);
+        if (late || !succeeded(res) || PQntuples(res.get()) != 1)
+            break;
+        const QByteArray status(PQgetvalue(res.get(), 0, 0));
+        if (status == "committed" || status == "aborted") {
+            outcome = status == "committed" ? Outcome::Saved : Outcome::NotSaved;
+            break;
+        }
+        if (status != "in progress" || patience.hasExpired())
+            break;
+        QThread::msleep(100);
+    }
+    if (late || PQstatus(conn) != CONNECTION_OK) {
+        PQfinish(conn);
+        return outcome;
+    }
+    // The next action goes on with the connection that answered.
+    m_conn = conn;
+    m_where = where(conn);
+    return outcome;
 }
 
 QString PgEngine::translate(const QString &sql) const
@@ -337,13 +622,21 @@ QString PgEngine::translate(const QString &sql) const
     return translateSqlForPostgres(sql, Schema::postgresNames());
 }
 
+PgEngine::Kind PgEngine::kindOf(const QString &sql)
+{
+    // Statements that change no row; a commit of the windows' own runs apart.
+    static const QRegularExpression reading(
+        QStringLiteral("^\\s*(select|begin|start|savepoint|release|rollback|declare|fetch|"
+                       "close|set|show|deallocate|commit|end)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return reading.match(sql).hasMatch() ? Kind::Read : Kind::Write;
+}
+
 void PgEngine::executeRaw(const QString &sql)
 {
-    ensureConnected();
-    Result res = wrap(PQexec(m_conn, sql.toUtf8().constData()));
-    const ExecStatusType status = PQresultStatus(res.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+    const Result res = runSql(kindOf(sql), sql);
+    if (!succeeded(res))
+        raise(failureText(res.get(), m_conn, m_where));
 }
 
 void PgEngine::execute(const QString &sql)
@@ -353,10 +646,9 @@ void PgEngine::execute(const QString &sql)
 
 ResultRows PgEngine::queryRaw(const QString &sql)
 {
-    ensureConnected();
-    Result res = wrap(PQexec(m_conn, sql.toUtf8().constData()));
+    const Result res = runSql(kindOf(sql), sql);
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
-        raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+        raise(failureText(res.get(), m_conn, m_where));
     ResultRows rows;
     const int cols = PQnfields(res.get());
     rows.cols = cols;
@@ -408,16 +700,19 @@ PgEngine::Key PgEngine::keyOfTable(const QString &table)
 
 ResultRows PgEngine::query(const QString &sql, bool forUpdate)
 {
-    ensureConnected();
     const QString translated = translate(sql);
-    QString run = translated;
+    QString chosen = translated;
     Key key;
     if (forUpdate) {
         // Which table each column comes from, as the server itself reports it.
-        Result prepared = wrap(PQprepare(m_conn, "", translated.toUtf8().constData(), 0, nullptr));
+        const QByteArray text = translated.toUtf8();
+        const Result prepared = run(Kind::Read, [&text](PGconn *conn) {
+            return PQsendPrepare(conn, "", text.constData(), 0, nullptr);
+        });
         if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-            raise(utf8(PQresultErrorMessage(prepared.get())).trimmed());
-        Result described = wrap(PQdescribePrepared(m_conn, ""));
+            raise(failureText(prepared.get(), m_conn, m_where));
+        const Result described =
+            run(Kind::Read, [](PGconn *conn) { return PQsendDescribePrepared(conn, ""); });
         const int fields = PQnfields(described.get());
         Oid table = fields > 0 ? PQftable(described.get(), 0) : InvalidOid;
         for (int c = 1; c < fields && table != InvalidOid; ++c) {
@@ -433,19 +728,22 @@ ResultRows PgEngine::query(const QString &sql, bool forUpdate)
             const bool inTransaction = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
             if (inTransaction)
                 executeRaw(QStringLiteral("SAVEPOINT medlantis_probe"));
-            Result trial = wrap(PQprepare(m_conn, "", keyed.toUtf8().constData(), 0, nullptr));
+            const QByteArray keyedText = keyed.toUtf8();
+            const Result trial = run(Kind::Read, [&keyedText](PGconn *conn) {
+                return PQsendPrepare(conn, "", keyedText.constData(), 0, nullptr);
+            });
             const bool usable = !keyed.isEmpty() && PQresultStatus(trial.get()) == PGRES_COMMAND_OK;
             if (inTransaction)
                 executeRaw(usable ? QStringLiteral("RELEASE medlantis_probe")
                                   : QStringLiteral("ROLLBACK TO medlantis_probe; "
                                                    "RELEASE medlantis_probe"));
             if (usable)
-                run = keyed;
+                chosen = keyed;
             else
                 key = Key();
         }
     }
-    ResultRows rows = queryRaw(run);
+    ResultRows rows = queryRaw(chosen);
     if (!key.column.isEmpty()) {
         rows.table = key.table;
         rows.keyed = true;
@@ -598,12 +896,13 @@ QVariant PgEngine::writeRow(const RowWrite &row)
         formats.push_back(binary ? 1 : 0);
         types.push_back(binary ? kBytea : 0);
     }
-    Result res = wrap(PQexecParams(m_conn, sql.toUtf8().constData(), int(all.size()),
-                                   types.data(), values.data(), lengths.data(), formats.data(),
-                                   0));
-    const ExecStatusType status = PQresultStatus(res.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+    const QByteArray text = sql.toUtf8();
+    const Result res = run(Kind::Write, [&](PGconn *conn) {
+        return PQsendQueryParams(conn, text.constData(), int(all.size()), types.data(),
+                                 values.data(), lengths.data(), formats.data(), 0);
+    });
+    if (!succeeded(res))
+        raise(failureText(res.get(), m_conn, m_where));
     if (row.insert)
         return QVariant(QByteArray(PQgetvalue(res.get(), 0, 0)).toLongLong());
     if (QByteArray(PQcmdTuples(res.get())) == "0")
@@ -619,20 +918,63 @@ QVariant PgEngine::writeRow(const RowWrite &row)
 
 void PgEngine::beginWrite()
 {
-    executeRaw(QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(kWriteLock));
+    // The transaction's id, taken now, answers later whether an unanswered
+    // commit went through.
+    const Result res = runSql(
+        Kind::Read,
+        QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1), txid_current()").arg(kWriteLock));
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
+        const QString failure = failureText(res.get(), m_conn, m_where);
+        // The lock not had (busy) leaves the transaction begun and failed.
+        if (PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+            runSql(Kind::Read, QStringLiteral("ROLLBACK"));
+        raise(failure);
+    }
+    m_txid = QByteArray(PQgetvalue(res.get(), 0, 1)).toLongLong();
+    m_inWrite = true;
 }
 
 void PgEngine::commit()
 {
-    executeRaw(QStringLiteral("COMMIT"));
+    ensureConnected();
+    m_inWrite = false;
+    bool late = false;
+    Result res = wrap(nullptr);
+    if (PQsendQuery(m_conn, "COMMIT"))
+        res = collect(m_conn, m_timeoutSeconds, {}, late);
+    if (!late && PQstatus(m_conn) == CONNECTION_OK) {
+        m_txid = 0;
+        if (!succeeded(res))
+            raise(failureText(res.get(), m_conn, m_where));
+        return;
+    }
+    // The commit may have gone through before the answer was lost, or run
+    // once a stopped server resumes: ask on a new connection.
+    const QString unknown =
+        (late ? lateText(m_where, m_timeoutSeconds)
+              : QStringLiteral("The connection to the database server at %1 was lost")
+                    .arg(m_where))
+        + QStringLiteral(", so it is not known whether this was saved. ");
+    drop();
+    switch (commitOutcome()) {
+    case Outcome::Saved:
+        m_notice = unknown + QStringLiteral("It was saved.");
+        return;
+    case Outcome::NotSaved:
+        throw DbError(kConnectError, unknown + QStringLiteral("It was not saved; please try again."));
+    case Outcome::Unknown:
+        break;
+    }
+    throw DbError(kConnectError, unknown + QStringLiteral("Check the record before saving again."));
 }
 
 void PgEngine::rollback()
 {
-    if (PQstatus(m_conn) == CONNECTION_OK
-        && PQtransactionStatus(m_conn) != PQTRANS_IDLE) {
-        Result res = wrap(PQexec(m_conn, "ROLLBACK"));
-    }
+    m_inWrite = false;
+    m_txid = 0;
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK
+        && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        runSql(Kind::Read, QStringLiteral("ROLLBACK"));
 }
 
 void PgEngine::insertRows(const QString &table, const QStringList &columns,
@@ -652,9 +994,11 @@ void PgEngine::insertRows(const QString &table, const QStringList &columns,
                                .arg(table, names.join(QLatin1Char(',')),
                                     marks.join(QLatin1Char(',')))
                                .toUtf8();
-    Result prepared = wrap(PQprepare(m_conn, "medlantis_insert", sql.constData(), 0, nullptr));
+    const Result prepared = run(Kind::Write, [&sql](PGconn *conn) {
+        return PQsendPrepare(conn, "medlantis_insert", sql.constData(), 0, nullptr);
+    });
     if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-        raise(utf8(PQresultErrorMessage(prepared.get())).trimmed());
+        raise(failureText(prepared.get(), m_conn, m_where));
     const auto n = size_t(width);
     std::vector<QByteArray> data(n);
     std::vector<const char *> values(n);
@@ -672,17 +1016,22 @@ void PgEngine::insertRows(const QString &table, const QStringList &columns,
             lengths[size_t(c)] = int(data[size_t(c)].size());
             formats[size_t(c)] = binary ? 1 : 0;
         }
-        Result res = wrap(PQexecPrepared(m_conn, "medlantis_insert", width, values.data(),
-                                         lengths.data(), formats.data(), 0));
+        const Result res = run(Kind::Write, [&](PGconn *conn) {
+            return PQsendQueryPrepared(conn, "medlantis_insert", width, values.data(),
+                                       lengths.data(), formats.data(), 0);
+        });
         if (PQresultStatus(res.get()) != PGRES_COMMAND_OK)
-            raise(utf8(PQresultErrorMessage(res.get())).trimmed());
+            raise(failureText(res.get(), m_conn, m_where));
     }
-    wrap(PQexec(m_conn, "DEALLOCATE medlantis_insert"));
+    runSql(Kind::Read, QStringLiteral("DEALLOCATE medlantis_insert"));
 }
 
 void PgEngine::createSchemaObject(const QString &sql)
 {
-    executeRaw(Schema::postgresStatementFor(sql));
+    const QString statement = Schema::postgresStatementFor(sql);
+    const Result res = runSql(kindOf(statement), statement, true);
+    if (!succeeded(res))
+        raise(failureText(res.get(), m_conn, m_where));
 }
 
 QStringList PgEngine::schemaObjects()

@@ -249,8 +249,7 @@ QString rowIdColumn(sqlite3 *db, const QString &table)
     if ((rc & 0xff) == SQLITE_NOTADB)
         text = QStringLiteral("The file is not a database, or the database password is wrong.");
     else if ((rc & 0xff) == SQLITE_BUSY)
-        text = QStringLiteral("The database is busy: another workstation is writing to it. "
-                              "Please try again.");
+        text = databaseBusyText();
     throw DbError(rc & 0xff, text);
 }
 

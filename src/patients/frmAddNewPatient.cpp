@@ -81,7 +81,6 @@ frmAddNewPatient::frmAddNewPatient(AppContext &context) : Form(context)
 
     for (QLineEdit *name : {txtLastname, txtFirstName, txtMiddleName})
         connect(name, &QLineEdit::textChanged, this, [this] { updateFullName(); });
-    connect(txtNotes, &TextArea::textChanged, this, [this] { limitNotes(); });
     connect(cmdLoadImage, &QPushButton::clicked, this, [this] { cmdLoadImage_Click(); });
     connect(cmdSaveToFile, &QPushButton::clicked, this, [this] { cmdSaveToFile_Click(); });
     connect(cmdClear, &QPushButton::clicked, this, [this] { cmdClear_Click(); });
@@ -125,6 +124,7 @@ void frmAddNewPatient::buildWindow()
     txtZip = newLineEdit(this, "txtZip", 50);
     txtCountry = newLineEdit(this, "txtCountry", 50);
     txtNotes = new TextArea(this);
+    txtNotes->setMaxLength(kNotesLimit);
     txtNotes->setObjectName(QStringLiteral("txtNotes"));
     txtNotes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtNotes->setFixedHeight(70);
@@ -228,7 +228,6 @@ void frmAddNewPatient::Form_Activate()
     Recordset rs;
     step([&] {
         ResetControls(this);
-        m_notesLimit = kNotesLimit;
         m_photo = QImage();
         m_photoChanged = false;
         m_saving = false;
@@ -299,9 +298,7 @@ void frmAddNewPatient::Form_Activate()
     fill(txtContactPersonNumber, "ContactNo");
     step([&] {
         // Notes written elsewhere may be longer than the box lets one type.
-        const QString notes = rs.Text(QStringLiteral("Notes"));
-        m_notesLimit = std::max<int>(kNotesLimit, int(notes.size()));
-        txtNotes->setText(notes);
+        txtNotes->setText(rs.Text(QStringLiteral("Notes")));
     });
     step([&] {
         if (rs.IsNull(QStringLiteral("Photo")))
@@ -319,18 +316,6 @@ void frmAddNewPatient::updateFullName()
 {
     txtName->setText(
         patientFullName(txtFirstName->text(), txtMiddleName->text(), txtLastname->text()));
-}
-
-void frmAddNewPatient::limitNotes()
-{
-    const QString text = txtNotes->toPlainText();
-    if (text.size() <= m_notesLimit)
-        return;
-    int keep = m_notesLimit;
-    if (text.at(keep - 1).isHighSurrogate())
-        --keep; // never split a character in two
-    txtNotes->setPlainText(text.left(keep));
-    txtNotes->moveCursor(QTextCursor::End);
 }
 
 void frmAddNewPatient::setPhoto(const QImage &picture)

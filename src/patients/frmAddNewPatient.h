@@ -72,7 +72,6 @@ protected:
 private:
     void buildWindow();
     void updateFullName();
-    void limitNotes();
     void setPhoto(const QImage &picture);
     // The five checks; false after telling the user what is missing.
     bool fieldsComplete();
@@ -85,7 +84,6 @@ private:
     QImage m_photo;
     // False while the picture is the one stored: then Save leaves the column alone.
     bool m_photoChanged = false;
-    int m_notesLimit = kNotesLimit;
     // The stored values the window opened with, for the check at Save.
     RowGuard m_guard;
     bool m_saving = false;

@@ -11,6 +11,7 @@
 #include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/Settings.h"
+#include "shell/SystemModule.h"
 #include "shell/modMain.h"
 
 Folders Folders::fromEnvironment(const QString &programFolder)
@@ -43,6 +44,16 @@ AppState::AppState(std::unique_ptr<Settings> settings, std::unique_ptr<Prompter>
     // A database replaced at another workstation reopens with the password as
     // it is set now.
     m_db.setPasswordSource([this] { return databasePassword(); });
+    m_db.setServerTimeoutSource([this] { return serverTimeoutSeconds(); });
+    // Started without its database: an action that needs it connects as the
+    // start did.
+    m_db.setRetryOpen([this] {
+        m_db.Open(databaseFile(), databasePassword());
+        SystemModule::prepareSchema(*this);
+    });
+    m_db.setNoticeSink([this](const QString &text) {
+        m_prompter->message(text, applicationTitle(), MsgIcon::Information, MsgButtons::OK);
+    });
     m_db.setWhoSource([this] {
         return AuditWho{CurrentUser.UserName, CurrentUser.Privilege,
                         QSysInfo::machineHostName()};
@@ -80,6 +91,16 @@ QString AppState::databaseFile() const
 QString AppState::databasePassword() const
 {
     return m_settings->GetSetting(SettingKeys::DatabasePassword, QString());
+}
+
+int AppState::serverTimeoutSeconds() const
+{
+    bool number = false;
+    const int seconds =
+        m_settings->GetSetting(SettingKeys::ServerTimeoutSeconds, QStringLiteral("20"))
+            .trimmed()
+            .toInt(&number);
+    return number && seconds > 0 ? seconds : 20;
 }
 
 QString AppState::markerPath() const

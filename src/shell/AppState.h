@@ -58,6 +58,8 @@ public:
     QString defaultDatabase() const;  // userDataFolder/dbData.mdb
     QString databaseFile() const;     // the "Database File" setting
     QString databasePassword() const; // the "Database Password" setting
+    // The "Server Time-out Seconds" setting: how long a server may stay silent.
+    int serverTimeoutSeconds() const;
     QString markerPath() const;       // "users.lst" beside the configured database
     // A new, empty file with an unpredictable name from the pattern
     // ("photo-XXXXXX.bmp") in this user's private temporary folder.

@@ -40,4 +40,6 @@ inline const char *const AutomaticBackup = "Automatic Backup";
 // Empty means "Backups" beside the working database.
 inline const char *const AutomaticBackupFolder = "Automatic Backup Folder";
 inline const char *const KeepBackups = "Keep Backups";
+// Seconds without a byte from the database server before a statement gives up.
+inline const char *const ServerTimeoutSeconds = "Server Time-out Seconds";
 } // namespace SettingKeys

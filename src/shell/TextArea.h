@@ -13,6 +13,10 @@ class TextArea : public QPlainTextEdit
 public:
     explicit TextArea(QWidget *parent = nullptr, int visibleLines = 3);
 
+    // At most limit code points may be typed or pasted (0: no limit); a
+    // stored value that is longer is still shown whole.
+    void setMaxLength(int limit);
+
     // Shows a stored value (null reads as "").
     void setText(const QString &stored);
     // The value to store: the one shown by setText while the text is unchanged,
@@ -23,6 +27,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void keepToLimit(int position, int added);
+
     QString m_stored;
     QString m_shown;
+    int m_designLimit = 0;
+    int m_limit = 0;
 };

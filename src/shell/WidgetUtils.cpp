@@ -21,13 +21,39 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QValidator>
 
 #include "shell/TextArea.h"
+#include "shell/TextLimit.h"
 
 namespace {
 
-// The limit a box was made with, kept while a longer stored value raises it.
-const char *const kDesignLimit = "designMaxLength";
+// A box's length limit in code points. It cuts what was just typed or pasted
+// from its end; a stored value shown whole raises it until the next reset.
+class CodePointLimit : public QValidator
+{
+public:
+    CodePointLimit(int limit, QObject *parent) : QValidator(parent), m_design(limit), m_limit(limit)
+    {
+    }
+    State validate(QString &input, int &pos) const override
+    {
+        if (codePointCount(input) > m_limit)
+            input = cutToCodePoints(input, pos, m_limit, &pos);
+        return Acceptable;
+    }
+    void raiseTo(int count) { m_limit = std::max(m_design, count); }
+    void reset() { m_limit = m_design; }
+
+private:
+    int m_design;
+    int m_limit;
+};
+
+CodePointLimit *limitOf(const QLineEdit *box)
+{
+    return dynamic_cast<CodePointLimit *>(const_cast<QValidator *>(box->validator()));
+}
 
 } // namespace
 
@@ -51,17 +77,18 @@ QLineEdit *newLineEdit(QWidget *parent, const char *name, int maxLength)
 {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
-    // Without a limit of its own a box would still stop at Qt's 32767 characters.
-    const int limit = maxLength > 0 ? maxLength : std::numeric_limits<int>::max();
-    box->setMaxLength(limit);
-    box->setProperty(kDesignLimit, limit);
+    // Qt's own limit counts UTF-16 units (and would stop at 32767 of them):
+    // the box's limit counts code points instead.
+    box->setMaxLength(std::numeric_limits<int>::max());
+    if (maxLength > 0)
+        box->setValidator(new CodePointLimit(maxLength, box));
     return box;
 }
 
 void showWhole(QLineEdit *box, const QString &value)
 {
-    if (value.size() > box->maxLength())
-        box->setMaxLength(int(value.size()));
+    if (CodePointLimit *limit = limitOf(box))
+        limit->raiseTo(codePointCount(value));
     box->setText(value);
 }
 
@@ -103,9 +130,8 @@ void ResetControls(QWidget *window)
             if (!qobject_cast<QComboBox *>(line->parentWidget())
                 && !qobject_cast<QAbstractSpinBox *>(line->parentWidget())) {
                 line->clear();
-                const QVariant limit = line->property(kDesignLimit);
-                if (limit.isValid())
-                    line->setMaxLength(limit.toInt());
+                if (CodePointLimit *limit = limitOf(line))
+                    limit->reset();
             }
         } else if (auto *text = qobject_cast<QTextEdit *>(w)) {
             text->clear();

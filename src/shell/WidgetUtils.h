@@ -21,7 +21,8 @@ QPushButton *newButton(QWidget *parent, const char *name, const QString &caption
 // its buttons, so some styles draw it a little larger than a newButton made default.
 QPushButton *newDefaultButton(QWidget *parent, const char *name, const QString &caption);
 
-// A text box; a maxLength of 0 leaves the length free.
+// A text box; a maxLength of 0 leaves the length free. The limit counts code
+// points, and a paste that does not fit is cut before the first that does not.
 QLineEdit *newLineEdit(QWidget *parent, const char *name, int maxLength = 0);
 
 // Puts a stored value into a box whole: a value longer than the box's limit

@@ -14,6 +14,7 @@ list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ListViews.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtPrompter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TextArea.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TextLimit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetUtils.cpp
 )
 list(APPEND UI_SOURCES
