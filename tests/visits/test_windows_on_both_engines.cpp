@@ -108,6 +108,29 @@ TEST_P(OnBothEngines, APatientIsSavedAndFoundBySearch)
     EXPECT_EQ(list.model().rowCount(), 2);
 }
 
+TEST_P(OnBothEngines, AnEmojiPastedAtABoxLimitIsStoredWhole)
+{
+    TestWorld w(GetParam());
+    signIn(w);
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString digits = QStringLiteral("1234567890123456789");
+    w.ctx().EditPatientID.clear();
+    w.ctx().modalHook = [&](Form &form) {
+        auto &ed = static_cast<frmAddNewPatient &>(form);
+        ed.txtLastname->setText(QStringLiteral("Limit"));
+        ed.txtFirstName->setText(QStringLiteral("Lena"));
+        ed.txtSSN->insert(digits + smile + QStringLiteral("0")); // a paste one past the limit
+        ed.txtCity->insert(QStringLiteral("x").repeated(49) + smile + smile);
+        ed.cmdSave->click();
+    };
+    w.ctx().showModal(w.ctx().window<frmAddNewPatient>());
+    EXPECT_TRUE(w.prompter().boxes.empty()) << w.prompter().texts().join('|').toStdString();
+    EXPECT_EQ(w.scalar(QStringLiteral("select SSN from PatientRecords where LastName='Limit'")),
+              digits + smile);
+    EXPECT_EQ(w.scalar(QStringLiteral("select City from PatientRecords where LastName='Limit'")),
+              QStringLiteral("x").repeated(49) + smile);
+}
+
 TEST_P(OnBothEngines, AVisitIsSavedAndListed)
 {
     TestWorld w(GetParam());
