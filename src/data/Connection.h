@@ -73,7 +73,10 @@ public:
     }
     // Where the user hears of work that succeeded after all (a commit whose
     // answer was lost, found saved).
-    void setNoticeSink(std::function<void(const QString &)> sink) { m_noticeSink = std::move(sink); }
+    void setNoticeSink(std::function<void(const QString &)> sink)
+    {
+        m_noticeSink = std::move(sink);
+    }
 
     // Who the trail rows written on this connection name.
     void setWhoSource(std::function<AuditWho()> source) { m_whoSource = std::move(source); }

@@ -575,7 +575,8 @@ void PgEngine::timedOut(Kind kind, bool autocommit)
                                          + QStringLiteral(", so it is not known whether this "
                                                           "was saved. Check the record before "
                                                           "saving again."));
-    throw DbError(kConnectError, late + QStringLiteral(", so this was not done. Please try again."));
+    throw DbError(kConnectError,
+                  late + QStringLiteral(", so this was not done. Please try again."));
 }
 
 PgEngine::Outcome PgEngine::commitOutcome()
@@ -961,11 +962,13 @@ void PgEngine::commit()
         m_notice = unknown + QStringLiteral("It was saved.");
         return;
     case Outcome::NotSaved:
-        throw DbError(kConnectError, unknown + QStringLiteral("It was not saved; please try again."));
+        throw DbError(kConnectError,
+                      unknown + QStringLiteral("It was not saved; please try again."));
     case Outcome::Unknown:
         break;
     }
-    throw DbError(kConnectError, unknown + QStringLiteral("Check the record before saving again."));
+    throw DbError(kConnectError,
+                  unknown + QStringLiteral("Check the record before saving again."));
 }
 
 void PgEngine::rollback()

@@ -33,7 +33,8 @@ namespace {
 class CodePointLimit : public QValidator
 {
 public:
-    CodePointLimit(int limit, QObject *parent) : QValidator(parent), m_design(limit), m_limit(limit)
+    CodePointLimit(int limit, QObject *parent)
+        : QValidator(parent), m_design(limit), m_limit(limit)
     {
     }
     State validate(QString &input, int &pos) const override

@@ -43,7 +43,8 @@ std::vector<Paste> pastes()
          QStringLiteral("XYZ"), QStringLiteral("aXYbc")},
         {"emoji paste in the middle", 50, times(QStringLiteral("x"), 48), 24,
          kSmile + QStringLiteral("y") + kSmile,
-         times(QStringLiteral("x"), 24) + kSmile + QStringLiteral("y") + times(QStringLiteral("x"), 24)},
+         times(QStringLiteral("x"), 24) + kSmile + QStringLiteral("y")
+             + times(QStringLiteral("x"), 24)},
     };
 }
 

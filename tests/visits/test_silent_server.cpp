@@ -1,6 +1,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -85,7 +86,7 @@ private:
 
 // Waits until the server process has ended (its client went away), so that
 // what it held is let go; false when it still runs after ten seconds.
-bool waitUntilGone(TestWorld &w, int pid)
+bool waitUntilGone(int pid)
 {
     PgEngine admin(testServerUri(QStringLiteral("postgres")), testServerPassword());
     for (int i = 0; i < 100; ++i) {
@@ -95,7 +96,6 @@ bool waitUntilGone(TestWorld &w, int pid)
             return true;
         QThread::msleep(100);
     }
-    (void)w;
     return false;
 }
 
@@ -114,7 +114,8 @@ void freezeOnSave(TestWorld &w, bool atCommit, bool failAfter)
         "'cat >/dev/null; kill -STOP ' || pg_backend_pid()); "
         "IF TG_ARGV[0] = 'fail' THEN RAISE EXCEPTION 'refused after the freeze'; END IF; "
         "END IF; RETURN NULL; END $$"));
-    pg.executeRaw(QStringLiteral("DROP TRIGGER IF EXISTS medlantis_test_freeze ON \"PatientRecords\""));
+    pg.executeRaw(
+        QStringLiteral("DROP TRIGGER IF EXISTS medlantis_test_freeze ON \"PatientRecords\""));
     pg.executeRaw(
         QStringLiteral("CREATE %1 TRIGGER medlantis_test_freeze AFTER INSERT OR UPDATE ON "
                        "\"PatientRecords\" %2 FOR EACH ROW EXECUTE FUNCTION "
@@ -203,7 +204,7 @@ TEST_F(SilentServer, ASaveFrozenBeforeItsCommitIsNotDoneAndTheNextSaveWorks)
     EXPECT_TRUE(w.prompter().texts().join('|').contains(
         late() + QStringLiteral(", so this was not done. Please try again.")))
         << w.prompter().texts().join('|').toStdString();
-    ASSERT_TRUE(waitUntilGone(w, pid));
+    ASSERT_TRUE(waitUntilGone(pid));
     unfreeze(w);
     EXPECT_EQ(patientsNamed(w, QStringLiteral("Frozen")), 0);
 
@@ -247,7 +248,7 @@ TEST_F(SilentServer, AFrozenCommitSaysTrulyWhetherItWasSaved)
         report(c.name, seconds);
         EXPECT_TRUE(w.prompter().texts().join('|').contains(late() + QLatin1String(c.told)))
             << w.prompter().texts().join('|').toStdString();
-        ASSERT_TRUE(waitUntilGone(w, pid));
+        ASSERT_TRUE(waitUntilGone(pid));
         unfreeze(w);
         // What was said holds: saved is there, not saved is not.
         if (c.rowsAfter >= 0)
