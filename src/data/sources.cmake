@@ -8,5 +8,6 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/PgEngine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Recordset.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Schema.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SqlId.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SqliteEngine.cpp
 )

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/NextId.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "shell/modMain.h"
 
 namespace {
@@ -56,7 +57,7 @@ QString patientUpdateSql(const PatientFields &f, const QString &patientID)
            + QStringLiteral("',[ContactPerson]='") + sqlText(f.ContactPerson)
            + QStringLiteral("',[ContactNo]='") + sqlText(f.ContactNo)
            + QStringLiteral("',[Notes]='") + sqlText(f.Notes)
-           + QStringLiteral("' where [PatientID]=") + patientID;
+           + QStringLiteral("' where [PatientID]=") + sqlId(patientID);
 }
 
 qint64 nextPatientID(Connection &db)

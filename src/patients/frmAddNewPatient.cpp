@@ -23,6 +23,7 @@
 #include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "patients/PatientQueries.h"
 #include "patients/frmPatientList.h"
 #include "patients/modOLEObject.h"
@@ -244,7 +245,8 @@ void frmAddNewPatient::Form_Activate()
     }
     step([&] {
         m_patientID = ctx.EditPatientID;
-        rs.Open(QStringLiteral("Select * from PatientRecords where PatientID=") + m_patientID,
+        rs.Open(QStringLiteral("Select * from PatientRecords where PatientID=")
+                    + sqlId(m_patientID),
                 ctx.db(), adOpenStatic, adLockReadOnly);
         if (rs.isEOF()) {
             step.stop();
@@ -394,7 +396,7 @@ void frmAddNewPatient::writePatient(const PatientFields &values, bool writePhoto
         id = QString::number(std::max(id.toLongLong(), nextPatientID(db)));
     } else {
         Recordset rs;
-        rs.Open(QStringLiteral("select * from [PatientRecords] where patientid=") + id, db,
+        rs.Open(QStringLiteral("select * from [PatientRecords] where patientid=") + sqlId(id), db,
                 adOpenDynamic, adLockOptimistic);
         exists = !rs.isEOF();
     }
@@ -404,14 +406,14 @@ void frmAddNewPatient::writePatient(const PatientFields &values, bool writePhoto
         QStringLiteral("PatientRecords"), QStringLiteral("PatientID"), id, id, [&] {
             if (!exists)
                 db.Execute(QStringLiteral("insert into [PatientRecords] ([PatientID]) values (")
-                           + id + QLatin1Char(')'));
+                           + sqlId(id) + QLatin1Char(')'));
             db.Execute(patientUpdateSql(values, id));
             if (!writePhoto) {
                 // The stored picture stays byte for byte as it is.
             } else if (photoFile.isEmpty()) {
                 db.Execute(
                     QStringLiteral("Update [PatientRecords] set [Photo]=null where PatientID=")
-                    + id);
+                    + sqlId(id));
             } else {
                 ProgressBar1->setVisible(true);
                 ProgressBar1->setValue(0);
@@ -480,7 +482,8 @@ void frmAddNewPatient::Command1_Click()
     Steps step(ctx.prompter(), kModule, QStringLiteral("Command1_Click"));
     Recordset rs;
     step([&] {
-        rs.Open(QStringLiteral("select * from PatientRecords where PatientID=") + m_patientID,
+        rs.Open(QStringLiteral("select * from PatientRecords where PatientID=")
+                    + sqlId(m_patientID),
                 ctx.db(), adOpenStatic, adLockReadOnly);
     });
     step([&] {

@@ -13,6 +13,7 @@
 #include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "reports/modSaveRecordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -194,7 +195,7 @@ void frmMedicalHistory::cmdSave_Click()
             sql += QLatin1Char('[') + QLatin1String(historyColumns[i]) + QStringLiteral("]='")
                    + sqlText(m_historyFields[i]->text()) + QLatin1Char('\'');
         }
-        sql += QStringLiteral(" where [PatientID]=") + m_patientID;
+        sql += QStringLiteral(" where [PatientID]=") + sqlId(m_patientID);
         // A patient gone at another workstation, or a history changed there,
         // is never written over without a word.
         saved = saveGuarded(ctx.db(), prompter, m_guard, [&] {

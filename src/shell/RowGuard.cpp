@@ -4,6 +4,7 @@
 
 #include "data/Connection.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "shell/Prompter.h"
 
 namespace {
@@ -48,7 +49,7 @@ RowGuard::Found RowGuard::check(Connection &db)
 {
     Recordset rs;
     rs.Open(QStringLiteral("select [%1] from [%2] where [%3]=%4")
-                .arg(m_columns.join(QStringLiteral("],[")), m_table, m_keyColumn, m_key),
+                .arg(m_columns.join(QStringLiteral("],[")), m_table, m_keyColumn, sqlId(m_key)),
             db, adOpenStatic, adLockReadOnly);
     if (rs.isEOF())
         return Found::Deleted;

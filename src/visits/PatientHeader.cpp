@@ -1,12 +1,13 @@
 #include "visits/PatientHeader.h"
 
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "shell/Prompter.h"
 #include "shell/modMain.h"
 
 bool openPatient(Recordset &rs, Connection &db, const QString &patientId)
 {
-    rs.Open(QStringLiteral("select * from PatientRecords where PatientID=") + patientId, db,
+    rs.Open(QStringLiteral("select * from PatientRecords where PatientID=") + sqlId(patientId), db,
             adOpenStatic, adLockReadOnly);
     return !rs.isEOF();
 }

@@ -7,6 +7,7 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "shell/modMain.h"
 
 const std::vector<VisitColumn> &visitTextColumns()
@@ -102,7 +103,8 @@ qint32 nextHistoryID(Connection &db)
 bool patientExists(Connection &db, const QString &patientId)
 {
     Recordset rs;
-    rs.Open(QStringLiteral("select PatientID from PatientRecords where PatientID=") + patientId,
+    rs.Open(QStringLiteral("select PatientID from PatientRecords where PatientID=")
+                + sqlId(patientId),
             db, adOpenStatic, adLockReadOnly);
     return !rs.isEOF();
 }
@@ -154,9 +156,9 @@ namespace {
 QString visitsOfPatient(const QString &columns, const QString &patientId)
 {
     return QStringLiteral("select a.PatientID,Firstname+' '+Lastname as ") + columns
-           + QStringLiteral(",Physician,Nurse from PatientRecords a inner join MedicalHistory b "
-                            "on a.PatientID=b.PatientID where a.PatientID=")
-           + patientId + QStringLiteral(" order by VisitDate");
+        + QStringLiteral(",Physician,Nurse from PatientRecords a inner join MedicalHistory b "
+                         "on a.PatientID=b.PatientID where a.PatientID=")
+        + sqlId(patientId) + QStringLiteral(" order by VisitDate");
 }
 
 } // namespace

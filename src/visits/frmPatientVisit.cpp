@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "reports/ReportLayouts.h"
 #include "reports/ReportPreview.h"
 #include "shell/AppContext.h"
@@ -67,7 +68,8 @@ void frmPatientVisit::Form_Activate()
     step([&] {
         m_visits->clear();
         Recordset rs;
-        rs.Open(QStringLiteral("select * from MedicalHistory where PatientID=") + m_patientID,
+        rs.Open(QStringLiteral("select * from MedicalHistory where PatientID=")
+                    + sqlId(m_patientID),
                 ctx.db(), adOpenStatic, adLockReadOnly);
         m_visits->load(rs);
         if (m_visits->rowCount() > 0)
@@ -83,7 +85,7 @@ void frmPatientVisit::cmdSave_Click()
         rs.Open(QStringLiteral("Select a.PatientID, VisitDate,Lastname,Firstname,ChiefComplaint,"
                                "Physician,Nurse from MedicalHistory a inner join PatientRecords "
                                "b on a.PatientID=b.PatientID where a.PatientID=")
-                    + m_patientID + QStringLiteral(" order by VisitDate desc"),
+                    + sqlId(m_patientID) + QStringLiteral(" order by VisitDate desc"),
                 ctx.db(), adOpenDynamic, adLockOptimistic);
         if (rs.RecordCount() == 0) {
             ctx.prompter().message(QStringLiteral("No record found."),
