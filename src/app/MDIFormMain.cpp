@@ -460,7 +460,11 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
         break;
     }
     case 9040:
-        step([&] { ctx.showModal(ctx.window<frmUserList>(), this); });
+        step([&] {
+            // The database says who is an administrator now, not the sign-in.
+            if (requireAdministrator(ctx, QStringLiteral("manage the user accounts")))
+                ctx.showModal(ctx.window<frmUserList>(), this);
+        });
         break;
     case 9045:
         step([&] { ctx.showModal(ctx.window<frmChangePassword>(), this); });
@@ -473,7 +477,7 @@ void MDIFormMain::CommandBars_Execute(int id, const QString &caption)
         break;
     case 9046:
         step([&] {
-            if (ctx.CurrentUser.Privilege == QLatin1String("Administrator"))
+            if (requireAdministrator(ctx, QStringLiteral("read the audit trail")))
                 ctx.showModal(ctx.window<frmAuditTrail>(), this);
         });
         break;

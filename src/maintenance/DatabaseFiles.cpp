@@ -32,6 +32,7 @@
 #include "data/Schema.h"
 #include "data/SqliteEngine.h"
 #include "maintenance/AuditAnchors.h"
+#include "maintenance/RestoreSource.h"
 
 namespace DatabaseFiles {
 namespace {
@@ -779,9 +780,10 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
 {
     if (!isServerUri(working))
         requireFileName(working);
-    if (!isUsableDatabase(source, password))
-        fail(QStringLiteral("The selected file is not a usable Medlantis database. "
-                            "Nothing was restored."));
+    // Before anything runs on it: a foreign trigger would fire at the first write.
+    const QString refused = RestoreSource::problem(source, password);
+    if (!refused.isEmpty())
+        fail(refused);
     QStringList told = describeSource(source, password);
     if (isServerUri(working)) {
         told << QStringLiteral("The server's trail was kept.");

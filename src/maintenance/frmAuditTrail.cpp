@@ -23,6 +23,7 @@
 #include "shell/ListViews.h"
 #include "shell/Prompter.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 
 namespace {
 
@@ -116,10 +117,7 @@ void frmAuditTrail::cmdCheck_Click()
 void frmAuditTrail::Form_Activate()
 {
     // The trail tells who saw and changed which patient: administrators only.
-    if (ctx.CurrentUser.Privilege != QLatin1String("Administrator")) {
-        ctx.prompter().message(QStringLiteral("Only an administrator can read the audit trail."),
-                               QStringLiteral("Request Denied"), MsgIcon::Critical,
-                               MsgButtons::OK);
+    if (!requireAdministrator(ctx, QStringLiteral("read the audit trail"))) {
         m_trail->clear();
         close();
         return;

@@ -21,6 +21,7 @@
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 
 frmBackupData::frmBackupData(AppContext &context) : Form(context)
 {
@@ -117,6 +118,11 @@ void frmBackupData::Form_Activate()
         spnKeepBackups->setValue(AutomaticBackup::keepCount(ctx));
         enableAutomaticControls();
     });
+    // Restoring replaces every record, the accounts and the trail included.
+    step([&] {
+        Command1->setEnabled(false);
+        Command1->setEnabled(currentUserIsAdministrator(ctx));
+    });
 }
 
 void frmBackupData::enableAutomaticControls()
@@ -195,6 +201,12 @@ void frmBackupData::cmdSave_Click()
 void frmBackupData::Command1_Click()
 {
     Steps step(ctx.prompter(), QStringLiteral("frmBackupData"), QStringLiteral("Command1_Click"));
+    step([&] {
+        if (!requireAdministrator(ctx, QStringLiteral("restore the database"))) {
+            Command1->setEnabled(false);
+            step.stop();
+        }
+    });
     step([&] { close(); });
     step([&] { ctx.showModal(ctx.window<frmRestoreData>()); });
 }

@@ -1,6 +1,7 @@
 #include "maintenance/frmNetworkSettings.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 
 #include "data/Connection.h"
+#include "data/DatabaseLocation.h"
 #include "data/DbError.h"
 #include "data/PgEngine.h"
 #include "maintenance/DatabaseFiles.h"
@@ -18,6 +20,7 @@
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 
 frmNetworkSettings::frmNetworkSettings(AppContext &context) : Form(context)
 {
@@ -30,6 +33,7 @@ frmNetworkSettings::frmNetworkSettings(AppContext &context) : Form(context)
     cmdBrowse->setFixedWidth(32);
     txtPassword = newLineEdit(this, "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
+    chkNoPassword = newCheckBox(this, "chkNoPassword", QStringLiteral("No password"));
     cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Save"));
     cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
@@ -41,12 +45,20 @@ frmNetworkSettings::frmNetworkSettings(AppContext &context) : Form(context)
     grid->addWidget(cmdBrowse, 0, 2);
     grid->addWidget(passwordLabel, 1, 0);
     grid->addWidget(txtPassword, 1, 1);
+    grid->addWidget(chkNoPassword, 2, 1);
     auto *buttons = buttonRow({}, {cmdSave, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
-    setTabChain({txtDatabasefile, cmdBrowse, txtPassword, cmdSave, cmdCancel});
+    setTabChain({txtDatabasefile, cmdBrowse, txtPassword, chkNoPassword, cmdSave, cmdCancel});
 
+    // A password typed and "No password" contradict each other.
+    QObject::connect(chkNoPassword, &QCheckBox::toggled, txtPassword,
+                     [this](bool none) {
+                         txtPassword->setEnabled(!none);
+                         if (none)
+                             txtPassword->clear();
+                     });
     QObject::connect(cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
     QObject::connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
@@ -56,7 +68,9 @@ void frmNetworkSettings::Form_Activate()
 {
     ResetControls(this);
     txtDatabasefile->setText(ctx.databaseFile());
-    txtPassword->setText(ctx.databasePassword());
+    // The stored password stays out of every widget.
+    txtPassword->clear();
+    chkNoPassword->setChecked(false);
 }
 
 void frmNetworkSettings::cmdBrowse_Click()
@@ -72,8 +86,22 @@ void frmNetworkSettings::cmdSave_Click()
     Steps step(ctx.prompter(), QStringLiteral("frmNetworkSettings"),
                QStringLiteral("cmdSave_Click"));
     const QString path = txtDatabasefile->text();
-    const QString password = txtPassword->text();
     const QString oldPassword = ctx.databasePassword();
+    const bool sameLocation = sameDatabaseLocation(path, ctx.databaseFile());
+    // The stored password goes only where it was saved for; elsewhere what is
+    // typed now, nothing typed meaning none.
+    QString password = txtPassword->text();
+    if (chkNoPassword->isChecked())
+        password.clear();
+    else if (password.isEmpty() && sameLocation)
+        password = oldPassword;
+    if (addressHoldsPassword(path)) {
+        ctx.prompter().message(
+            QStringLiteral("Put the password in the Password box, not in the address."),
+            QStringLiteral("Network Settings"), MsgIcon::Exclamation, MsgButtons::OK);
+        txtDatabasefile->setFocus();
+        return;
+    }
     bool reencrypt = false;
     bool refused = false;
     step([&] {
@@ -93,25 +121,32 @@ void frmNetworkSettings::cmdSave_Click()
         return;
     step([&] {
         // A new password for a file that opens with the current one changes
-        // the file's own password, once the user agrees.
+        // the file's own password, once the user agrees: every desk sharing
+        // it is concerned, so only an administrator may.
         // A server's password is its user's, not the database's own.
-        if (!isServerUri(path) && password != oldPassword && databaseOpens(path, oldPassword)
-            && !databaseOpens(path, password)) {
-            QString question = QStringLiteral(
-                "The database file opens with the current password. Do you want to change the "
-                "password of the file itself to the new one?\r\n\r\n"
-                "Other workstations that share this file will need the new password too.");
-            const QString left = DatabaseFiles::undoCopyLeftBy(path, oldPassword);
-            if (!left.isEmpty())
-                question += QStringLiteral("\r\n\r\nThe undo copy of the last restore, %1, "
-                                           "does not open with the current password and will "
-                                           "be left as it is.")
-                                .arg(QDir::toNativeSeparators(left));
-            reencrypt = ctx.prompter().message(question, QStringLiteral("Network Settings"),
-                                               MsgIcon::Question, MsgButtons::YesNo)
-                        == MsgAnswer::Yes;
+        if (isServerUri(path) || !sameLocation || password == oldPassword
+            || !databaseOpens(path, oldPassword) || databaseOpens(path, password))
+            return;
+        if (!requireAdministrator(ctx, QStringLiteral("change the database password"))) {
+            step.stop();
+            return;
         }
+        QString question = QStringLiteral(
+            "The database file opens with the current password. Do you want to change the "
+            "password of the file itself to the new one?\r\n\r\n"
+            "Other workstations that share this file will need the new password too.");
+        const QString left = DatabaseFiles::undoCopyLeftBy(path, oldPassword);
+        if (!left.isEmpty())
+            question += QStringLiteral("\r\n\r\nThe undo copy of the last restore, %1, "
+                                       "does not open with the current password and will "
+                                       "be left as it is.")
+                            .arg(QDir::toNativeSeparators(left));
+        reencrypt = ctx.prompter().message(question, QStringLiteral("Network Settings"),
+                                           MsgIcon::Question, MsgButtons::YesNo)
+                    == MsgAnswer::Yes;
     });
+    if (step.stopped())
+        return;
     if (reencrypt) {
         bool changed = false;
         step([&] {
@@ -133,6 +168,20 @@ void frmNetworkSettings::cmdSave_Click()
             return;
         }
     }
+    bool reachable = true;
+    step([&] {
+        // A server that does not let us in keeps the old location and its password.
+        if (!isServerUri(path))
+            return;
+        const QString problem = serverProblem(path, password, true);
+        if (problem.isEmpty())
+            return;
+        reachable = false;
+        ctx.prompter().message(problem, QStringLiteral("Network Settings"),
+                               MsgIcon::Exclamation, MsgButtons::OK);
+    });
+    if (!reachable)
+        return;
     step([&] {
         ctx.settings().SaveSetting(SettingKeys::DatabaseFile, path);
         ctx.settings().SaveSetting(SettingKeys::DatabasePassword, password);

@@ -2,10 +2,13 @@
 
 #include "shell/Form.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-// Which database file the program works on, and its password.
+// Which database file the program works on, and its password. The stored
+// password is never shown; an empty box keeps it, but only for the location
+// it was saved for, and "No password" says that a location has none.
 class frmNetworkSettings : public Form
 {
     Q_OBJECT
@@ -15,6 +18,7 @@ public:
     QLineEdit *txtDatabasefile;
     QPushButton *cmdBrowse;
     QLineEdit *txtPassword;
+    QCheckBox *chkNoPassword;
     QPushButton *cmdSave;
     QPushButton *cmdCancel;
 

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "maintenance/DatabaseFiles.h"
+#include "maintenance/RestoreSource.h"
 #include "patients/frmPatientList.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -17,6 +18,7 @@
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 
 frmRestoreData::frmRestoreData(AppContext &context) : Form(context)
 {
@@ -80,13 +82,16 @@ void frmRestoreData::cmdBackup_Click()
     const QString source = Text1->text();
     bool usable = false;
     bool restored = false;
+    // The whole database, its accounts and its trail included: rights are read
+    // from the database now, not as they were at sign-in.
+    if (!requireAdministrator(ctx, QStringLiteral("restore the database")))
+        return;
     // The source is examined before anything is closed or replaced.
     step([&] {
-        usable = DatabaseFiles::isUsableDatabase(source, ctx.databasePassword());
+        const QString problem = RestoreSource::problem(source, ctx.databasePassword());
+        usable = problem.isEmpty();
         if (!usable)
-            ctx.prompter().message(QStringLiteral("The selected file is not a usable Medlantis "
-                                                  "database. Nothing was restored."),
-                                   QStringLiteral("Restore Data"), MsgIcon::Exclamation,
+            ctx.prompter().message(problem, QStringLiteral("Restore Data"), MsgIcon::Exclamation,
                                    MsgButtons::OK);
     });
     step([&] {

@@ -6,6 +6,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/AutomaticBackup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AuditTrailModel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DatabaseFiles.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RestoreSource.cpp
 )
 list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ExitBackup.cpp

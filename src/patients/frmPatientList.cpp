@@ -18,6 +18,7 @@
 
 #include "data/Audit.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "patients/PatientListModel.h"
 #include "patients/PatientQueries.h"
 #include "patients/frmAddNewPatient.h"
@@ -30,6 +31,7 @@
 #include "shell/StatusBarPanes.h"
 #include "shell/modMain.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 #include "visits/frmPatientVisit.h"
 
 namespace {
@@ -313,6 +315,8 @@ void frmPatientList::editPatient()
 
 void frmPatientList::deletePatient()
 {
+    if (!requireAdministrator(ctx, QStringLiteral("delete a patient")))
+        return;
     if (m_model->rowCount() == 0) {
         ctx.prompter().message(QStringLiteral("No record found."), QStringLiteral("No Records"),
                                MsgIcon::Information, MsgButtons::OK);
@@ -333,9 +337,9 @@ void frmPatientList::deletePatient()
     // A delete that fails must not be followed by the word that it worked.
     Steps step(ctx.prompter(), kModule, QStringLiteral("Toolbar1_ButtonClick"));
     step([&] {
-        Audit::recordDelete(ctx.db(), QStringLiteral("PatientRecords"),
-                            QStringLiteral("PatientID"), id, id,
-                            QStringLiteral("delete from PatientRecords where patientid=") + id);
+        Audit::recordDelete(
+            ctx.db(), QStringLiteral("PatientRecords"), QStringLiteral("PatientID"), id, id,
+            QStringLiteral("delete from PatientRecords where patientid=") + sqlId(id));
     });
     if (step.failed())
         return;

@@ -1,5 +1,7 @@
 #include "users/Form1.h"
 
+#include <optional>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -66,6 +68,7 @@ Form1::Form1(AppContext &context) : Form(context)
 
     connect(cboUsers, &QComboBox::activated, this, [this] { cboUsers_Click(); });
     connect(cboUsers->lineEdit(), &QLineEdit::textEdited, this, [this] { cboUsers_Change(); });
+    connect(txtPassword, &QLineEdit::textEdited, this, [this] { m_passwordRemembered = false; });
     // An editable combo box keeps Enter to itself; here it means "Login".
     connect(cboUsers->lineEdit(), &QLineEdit::returnPressed, cmdLogin, &QPushButton::click);
     connect(cmdLogin, &QPushButton::clicked, this, [this] { cmdLogin_Click(); });
@@ -135,9 +138,11 @@ void Form1::LoadSavedPassword()
     if (rs.isEOF()) {
         txtPassword->clear();
         Check1->setChecked(false);
+        m_passwordRemembered = false;
     } else {
         txtPassword->setText(D(rs.Text(QStringLiteral("Password"))));
         Check1->setChecked(true);
+        m_passwordRemembered = true;
     }
     rs.Close();
 }
@@ -188,6 +193,7 @@ void Form1::cmdLogin_Click()
     step([&] { found = FindUserByName(ctx, cboUsers->currentText()); });
     step([&] {
         if (!found) {
+            ctx.CurrentUser = UserRecord();
             ctx.prompter().message(QStringLiteral("Invalid User Name."),
                                    QStringLiteral("Invalid User Name"), MsgIcon::Exclamation,
                                    MsgButtons::OK);
@@ -198,6 +204,9 @@ void Form1::cmdLogin_Click()
     });
     step([&] {
         if (txtPassword->text() != ctx.CurrentUser.Password) {
+            // Only a signed-in account is anybody's: the rights read later go
+            // by CurrentUser.
+            ctx.CurrentUser = UserRecord();
             ctx.prompter().message(QStringLiteral("Invalid Password."),
                                    QStringLiteral("Invalid User Password"), MsgIcon::Exclamation,
                                    MsgButtons::OK);
@@ -224,13 +233,45 @@ void Form1::cmdLogin_Click()
 
 void Form1::cmdNewLogin_Click()
 {
-    ctx.UserEditorMode = QStringLiteral("Save");
-    frmAddNewUser &editor = ctx.window<frmAddNewUser>();
-    editor.cmdSave->setText(QStringLiteral("Save"));
-    editor.setWindowTitle(QStringLiteral("Add New User"));
-    editor.OpenedFromLogin = true;
-    // Owned by this window, so the names are read again when it closes.
-    showModal(editor);
+    Steps step(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("cmdNewLogin_Click"));
+    std::optional<UserRecord> administrator;
+    step([&] {
+        // Whoever walks up to the desk is nobody: an administrator must type
+        // their own name and password here. A remembered password proves
+        // nothing about who is at the desk.
+        const QString typed = m_passwordRemembered ? QString() : txtPassword->text();
+        administrator = checkTypedCredentials(ctx, cboUsers->currentText(), typed);
+        if (administrator && administrator->Privilege != QLatin1String("Administrator"))
+            administrator.reset();
+    });
+    if (!administrator) {
+        ctx.prompter().message(
+            QStringLiteral("Only an administrator can add an account. Type an administrator's "
+                           "user name and password, then press Add New User."),
+            QStringLiteral("Administrator Required"), MsgIcon::Exclamation, MsgButtons::OK);
+        txtPassword->setFocus();
+        return;
+    }
+    step([&] {
+        ctx.UserEditorMode = QStringLiteral("Save");
+        frmAddNewUser &editor = ctx.window<frmAddNewUser>();
+        editor.cmdSave->setText(QStringLiteral("Save"));
+        editor.setWindowTitle(QStringLiteral("Add New User"));
+        // The editor's rights and trail rows are this administrator's, for as
+        // long as it is open; nobody is signed in afterwards.
+        ctx.CurrentUser = *administrator;
+        try {
+            // Owned by this window, so the names are read again when it closes.
+            showModal(editor);
+        } catch (...) {
+            ctx.CurrentUser = UserRecord();
+            throw;
+        }
+        ctx.CurrentUser = UserRecord();
+    });
+    // The administrator's password does not stay for the next person to use.
+    txtPassword->clear();
+    m_passwordRemembered = false;
 }
 
 void Form1::cmdCancel_Click()

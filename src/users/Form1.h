@@ -37,4 +37,9 @@ protected:
     void Form_Activate() override;
     bool Form_QueryUnload() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // True while the password box holds a remembered password rather than a
+    // typed one.
+    bool m_passwordRemembered = false;
 };

@@ -6,8 +6,10 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "shell/AppState.h"
 #include "shell/PrivateFiles.h"
+#include "shell/Prompter.h"
 #include "shell/modMain.h"
 
 QString logDateText(const QDateTime &when)
@@ -22,20 +24,77 @@ QString logTimeText(const QDateTime &when)
     return when.toString(QStringLiteral("hh:mm:ss ap"));
 }
 
-bool FindUserByName(AppState &state, const QString &userName)
+namespace {
+
+std::optional<UserRecord> accountNamed(Connection &db, const QString &userName)
 {
     // E() gives only hexadecimal digits and blanks, so the text is safe in quotes.
     Recordset rs;
     rs.Open(QStringLiteral("SELECT * FROM Users where StrComp(UserName, '") + E(userName)
                 + QStringLiteral("', 0) = 0"),
-            state.db());
+            db);
     if (rs.isEOF())
+        return std::nullopt;
+    UserRecord user;
+    user.UserID = qint32(sqlId(rs.Value(QStringLiteral("UserID"))).toLongLong());
+    user.UserName = D(rs.Text(QStringLiteral("UserName")));
+    user.Password = D(rs.Text(QStringLiteral("Password")));
+    user.Privilege = D(rs.Text(QStringLiteral("Privilege")));
+    return user;
+}
+
+} // namespace
+
+bool FindUserByName(AppState &state, const QString &userName)
+{
+    const std::optional<UserRecord> user = accountNamed(state.db(), userName);
+    if (!user)
         return false;
-    state.CurrentUser.UserID = qint32(rs.Value(QStringLiteral("UserID")).toLongLong());
-    state.CurrentUser.UserName = D(rs.Text(QStringLiteral("UserName")));
-    state.CurrentUser.Password = D(rs.Text(QStringLiteral("Password")));
-    state.CurrentUser.Privilege = D(rs.Text(QStringLiteral("Privilege")));
+    state.CurrentUser = *user;
     return true;
+}
+
+std::optional<UserRecord> checkTypedCredentials(AppState &state, const QString &userName,
+                                                const QString &password)
+{
+    if (userName.isEmpty() || password.isEmpty())
+        return std::nullopt;
+    std::optional<UserRecord> user = accountNamed(state.db(), userName);
+    if (!user || user->Password != password)
+        return std::nullopt;
+    return user;
+}
+
+QString storedPrivilege(Connection &db, qint32 userId)
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("select Privilege from Users where UserID=") + sqlId(userId), db,
+            adOpenStatic, adLockReadOnly);
+    return rs.isEOF() ? QString() : D(rs.Text(QStringLiteral("Privilege")));
+}
+
+bool currentUserIsAdministrator(AppState &state)
+{
+    if (state.CurrentUser.UserID <= 0)
+        return false;
+    const QString privilege = storedPrivilege(state.db(), state.CurrentUser.UserID);
+    state.CurrentUser.Privilege = privilege;
+    return privilege == QLatin1String("Administrator");
+}
+
+bool requireAdministrator(AppState &state, const QString &deed)
+{
+    QString text = QStringLiteral("Only an administrator can %1.").arg(deed);
+    try {
+        if (currentUserIsAdministrator(state))
+            return true;
+    } catch (const DbError &e) {
+        // A right that cannot be read is not granted.
+        text += QStringLiteral("\r\n\r\nThe accounts could not be read: ") + e.description();
+    }
+    state.prompter().message(text, QStringLiteral("Administrator Required"),
+                             MsgIcon::Exclamation, MsgButtons::OK);
+    return false;
 }
 
 void LogTimeIn(AppState &state, const QDateTime &now)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <optional>
+
 #include <QDateTime>
 #include <QString>
 
-class AppState;
+#include "shell/AppState.h"
+
 class Connection;
 
 // The current user and the user log. These report nothing themselves: a
@@ -17,6 +20,25 @@ QString logTimeText(const QDateTime &when);
 // included. On success fills CurrentUser (plain texts) and returns true;
 // otherwise leaves CurrentUser as it was.
 bool FindUserByName(AppState &state, const QString &userName);
+
+// The account whose name and password were typed, as Login checks them; none
+// when the name is unknown or the password differs. CurrentUser stays as it
+// is: this is for a check on someone's behalf, not a sign-in.
+std::optional<UserRecord> checkTypedCredentials(AppState &state, const QString &userName,
+                                                const QString &password);
+
+// The privilege the account holds in the database now, plain; "" when the
+// account is gone.
+QString storedPrivilege(Connection &db, qint32 userId);
+
+// True when someone is signed in and the database says, now, that the account
+// is an Administrator's: a demotion or deletion at another workstation counts
+// at once. Keeps CurrentUser.Privilege as the database has it.
+bool currentUserIsAdministrator(AppState &state);
+
+// The same, and otherwise shows "Only an administrator can <deed>." titled
+// "Administrator Required".
+bool requireAdministrator(AppState &state, const QString &deed);
 
 // Appends the log row of this sign-in from CurrentUser: LogID is the highest
 // one plus 1 (1 for an empty log). Remembers the row in OwnLogID. Throws when

@@ -17,6 +17,7 @@
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 #include "users/frmUserList.h"
 
 namespace {
@@ -90,7 +91,6 @@ void frmAddNewUser::Form_Load()
 void frmAddNewUser::Form_Activate()
 {
     Steps step(ctx.prompter(), QStringLiteral("frmAddNewUser"), QStringLiteral("Form_Activate"));
-    step([&] { fillPrivileges(); });
     step([&] { ResetControls(this); });
     m_guard.clear();
     if (ctx.UserEditorMode == QLatin1String("Update")) {
@@ -136,23 +136,6 @@ void frmAddNewUser::Form_Activate()
     txtUserName->setFocus();
 }
 
-void frmAddNewUser::fillPrivileges()
-{
-    // "Staff" alone until the table shows that an administrator may be offered.
-    cboPrivilege->clear();
-    cboPrivilege->addItem(kStaff);
-    bool offerAdministrator = true;
-    if (OpenedFromLogin && ctx.UserEditorMode == QLatin1String("Save")) {
-        Recordset rs;
-        rs.Open(QStringLiteral("Select * from Users where Privilege = '") + E(kAdministrator)
-                    + QStringLiteral("'"),
-                ctx.db(), adOpenStatic, adLockReadOnly);
-        offerAdministrator = rs.isEOF();
-    }
-    if (offerAdministrator)
-        cboPrivilege->insertItem(0, kAdministrator);
-}
-
 bool frmAddNewUser::refuse(const QString &text, const QString &title, QWidget *box)
 {
     ctx.prompter().message(text, title, MsgIcon::Exclamation, MsgButtons::OK);
@@ -190,6 +173,8 @@ bool frmAddNewUser::validEntries()
 
 void frmAddNewUser::cmdSave_Click()
 {
+    if (!requireAdministrator(ctx, QStringLiteral("manage the user accounts")))
+        return;
     if (!validEntries())
         return;
     if (cmdSave->text() == QLatin1String("Save")) {

@@ -10,8 +10,8 @@ class QLineEdit;
 class QPushButton;
 
 // Adds a user account ("Save") or edits the one UserListRecordset is on
-// ("Update"). Whoever opens it sets UserEditorMode, the caption of cmdSave,
-// the window caption and OpenedFromLogin first.
+// ("Update"). Whoever opens it sets UserEditorMode, the caption of cmdSave
+// and the window caption first; only an administrator saves with it.
 class frmAddNewUser : public Form
 {
     Q_OBJECT
@@ -25,10 +25,6 @@ public:
     QLineEdit *txtRetype;
     QPushButton *cmdSave;
     QPushButton *cmdCancel;
-
-    // Nobody is signed in at the login window, so from there "Administrator"
-    // is offered only while no administrator account exists.
-    bool OpenedFromLogin = false;
 
     qint32 NextUserID = 0;
     QString LoadedUserName;
@@ -44,7 +40,6 @@ protected:
     void Form_Activate() override;
 
 private:
-    void fillPrivileges();
     // Shows the box of a failed check, puts the focus on box and stops.
     bool refuse(const QString &text, const QString &title, QWidget *box);
     bool validEntries();

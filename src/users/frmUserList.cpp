@@ -11,6 +11,7 @@
 #include "data/Cipher.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "reports/ReportData.h"
 #include "reports/ReportLayouts.h"
 #include "reports/ReportPreview.h"
@@ -20,6 +21,7 @@
 #include "shell/Prompter.h"
 #include "shell/modMain.h"
 #include "users/UserListModel.h"
+#include "users/UserSession.h"
 #include "users/frmAddNewUser.h"
 
 frmUserList::frmUserList(AppContext &context) : Form(context)
@@ -125,7 +127,6 @@ void frmUserList::addUser(Steps &step)
         ctx.UserEditorMode = QStringLiteral("Save");
         editor.cmdSave->setText(QStringLiteral("Save"));
         editor.setWindowTitle(QStringLiteral("Add New User"));
-        editor.OpenedFromLogin = false;
     });
     step([&] { showModal(editor); });
 }
@@ -141,7 +142,7 @@ void frmUserList::editUser(Steps &step)
         if (rs.State())
             rs.Close();
         rs.Open(QStringLiteral("Select * from users where userid=")
-                    + m_users->text(selectedRow(), UserListModel::UserID),
+                    + sqlId(m_users->text(selectedRow(), UserListModel::UserID)),
                 ctx.db());
     });
     // Gone meanwhile (another workstation deleted it): nothing to edit.
@@ -154,7 +155,6 @@ void frmUserList::editUser(Steps &step)
         ctx.UserEditorMode = QStringLiteral("Update");
         editor.cmdSave->setText(QStringLiteral("Update"));
         editor.setWindowTitle(QStringLiteral("Edit User Information"));
-        editor.OpenedFromLogin = false;
     });
     step([&] { showModal(editor); });
 }
@@ -167,6 +167,10 @@ void frmUserList::noRecordFound()
 
 void frmUserList::deleteUser(Steps &step)
 {
+    if (!requireAdministrator(ctx, QStringLiteral("manage the user accounts"))) {
+        step.stop();
+        return;
+    }
     QString id;
     QString name;
     step([&] {
@@ -211,7 +215,7 @@ void frmUserList::deleteUser(Steps &step)
         Transaction transaction(ctx.db());
         // The account's trail rows stay: only its log rows go with it.
         Audit::recordDelete(ctx.db(), QStringLiteral("Users"), QStringLiteral("UserID"), id,
-                            QVariant(), QStringLiteral("delete from [Users] where [UserID]=") + id);
+                            QVariant(), QStringLiteral("delete from [Users] where [UserID]=") + sqlId(id));
         const QString ofUser = QStringLiteral(" from UserLog where UserName = '") + sqlText(name)
             + QStringLiteral("'");
         Recordset logRows;

@@ -11,10 +11,12 @@
 
 #include "data/Audit.h"
 #include "data/Recordset.h"
+#include "data/SqlId.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/ListViews.h"
 #include "shell/Prompter.h"
+#include "users/UserSession.h"
 #include "visits/VisitListModel.h"
 #include "visits/VisitPrint.h"
 #include "visits/frmAddNewPatientRecord.h"
@@ -83,7 +85,7 @@ void frmPatientHistory::loadPatientVisits()
         return;
     step([&] {
         rs.Open(QStringLiteral("select * from MedicalHistory where PatientID=")
-                    + m_patientID + QStringLiteral(" order by VisitDate desc"),
+                    + sqlId(m_patientID) + QStringLiteral(" order by VisitDate desc"),
                 ctx.db(), adOpenStatic, adLockReadOnly);
     });
     step([&] {
@@ -161,6 +163,8 @@ void frmPatientHistory::editVisit(const QString &procedure)
 
 void frmPatientHistory::deleteVisit()
 {
+    if (!requireAdministrator(ctx, QStringLiteral("delete a visit")))
+        return;
     Prompter &prompter = ctx.prompter();
     if (m_visits->rowCount() == 0) {
         prompter.message(QStringLiteral("No record found."), QStringLiteral("No Records"),
@@ -186,7 +190,7 @@ void frmPatientHistory::deleteVisit()
         Audit::recordDelete(ctx.db(), QStringLiteral("MedicalHistory"),
                             QStringLiteral("HistoryID"), historyId, m_patientID,
                             QStringLiteral("delete from MedicalHistory where HistoryID=")
-                                + historyId);
+                                + sqlId(historyId));
     });
     if (step.failed())
         return;

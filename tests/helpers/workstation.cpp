@@ -10,10 +10,14 @@
 //   workstation set-phone <database> <password> <patient id> <phone> <report>
 //       Opens the patient in the editor, types the phone number and saves:
 //       "saved", or the texts of the boxes shown.
+//   workstation set-privilege <database> <password> <admin id> <user id> <privilege> <report>
+//       Signed in as the administrator <admin id>, gives the account <user id>
+//       the privilege through the account editor: "saved", or the boxes shown.
 #include <cstdio>
 #include <memory>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -22,11 +26,13 @@
 #include <QTextStream>
 
 #include "app/MDIFormMain.h"
+#include "data/SqlId.h"
 #include "patients/frmAddNewPatient.h"
 #include "shell/AppContext.h"
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 #include "support/FakePrompter.h"
+#include "users/frmAddNewUser.h"
 
 namespace {
 
@@ -132,6 +138,30 @@ int setPhone(const QStringList &args)
     return 0;
 }
 
+int setPrivilege(const QStringList &args)
+{
+    Workstation w(args.at(0), args.at(1));
+    Report report(args.at(5));
+    w.ctx->CurrentUser.UserID = args.at(2).toInt();
+    Recordset &rs = w.ctx->UserListRecordset;
+    rs.Open(QStringLiteral("Select * from users where userid=") + sqlId(args.at(3)), w.ctx->db());
+    w.ctx->UserEditorMode = QStringLiteral("Update");
+    frmAddNewUser &editor = w.ctx->window<frmAddNewUser>();
+    editor.cmdSave->setText(QStringLiteral("Update"));
+    w.ctx->modalHook = [&](Form &) {
+        editor.cboPrivilege->setCurrentIndex(editor.cboPrivilege->findText(args.at(4)));
+        editor.txtPassword->setText(QStringLiteral("changed1"));
+        editor.txtRetype->setText(QStringLiteral("changed1"));
+        editor.cmdSave->click();
+    };
+    w.ctx->showModal(editor);
+    const QStringList texts = w.prompter->texts();
+    report.line(texts == QStringList{QStringLiteral("User information updated successfully.")}
+                    ? QStringLiteral("saved")
+                    : texts.join(QLatin1Char('|')));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -150,6 +180,8 @@ int main(int argc, char **argv)
         return savePatients(args);
     if (command == QLatin1String("set-phone") && args.size() == 5)
         return setPhone(args);
+    if (command == QLatin1String("set-privilege") && args.size() == 6)
+        return setPrivilege(args);
     std::fprintf(stderr, "unknown command or arguments: %s\n", qPrintable(command));
     return 2;
 }

@@ -65,9 +65,7 @@ TrailRow newest(TestWorld &w)
 
 void signIn(TestWorld &w, const QString &privilege = QStringLiteral("Administrator"))
 {
-    w.ctx().CurrentUser.UserID = 1;
-    w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
-    w.ctx().CurrentUser.Privilege = privilege;
+    w.signIn(1, QStringLiteral("Anna"), privilege, QStringLiteral("annapass"));
     w.ctx().window<MDIFormMain>().show();
 }
 
@@ -96,8 +94,6 @@ TEST_P(AuditTrail, EveryKindOfWriteLeavesExactlyOneRowWithWhatItChanged)
 {
     TestWorld w(GetParam());
     signIn(w);
-    w.addUser(1, QStringLiteral("Anna"), QStringLiteral("annapass"),
-              QStringLiteral("Administrator"));
     const QString backup = w.path(QStringLiteral("desktop/backup.mdb"));
     const QString csv = w.path(QStringLiteral("list.csv"));
     struct Step
@@ -339,7 +335,7 @@ TEST(AuditTrailWindow, StaffHaveNoWayToIt)
     frmAuditTrail &f = w.ctx().window<frmAuditTrail>();
     f.show();
     EXPECT_FALSE(f.isVisible());
-    EXPECT_EQ(w.prompter().last().title, QStringLiteral("Request Denied"));
+    EXPECT_EQ(w.prompter().last().title, QStringLiteral("Administrator Required"));
     EXPECT_EQ(f.trail().rowCount(), 0);
 }
 

@@ -193,6 +193,7 @@ TEST(BackupAndRestore, RibbonCommandOpensTheBackupWindowModally)
 TEST(BackupAndRestore, RestoreOfABackupBringsBackADeletedPatient)
 {
     TestWorld w;
+    w.signIn(1, QStringLiteral("Admin"), QStringLiteral("Administrator"));
     w.addPatient(1, QStringLiteral("Doe"), QStringLiteral("Jane"));
     auto &backup = opened<frmBackupData>(w);
     backup.cmdSave->click();
@@ -254,6 +255,7 @@ TEST(frmRestoreData, UnusableSourceLeavesTheWorkingDatabaseAsItWas)
     for (const char *kind : {"empty field", "text file", "truncated copy"}) {
         SCOPED_TRACE(kind);
         TestWorld w;
+        w.signIn(1, QStringLiteral("Admin"), QStringLiteral("Administrator"));
         w.addPatient(1, QStringLiteral("Doe"), QStringLiteral("Jane"));
         const QString working = w.ctx().databaseFile();
         QString source;

@@ -247,6 +247,7 @@ TEST(NetworkSettings, AServerAddressThatCannotBeEncryptedAsItAsksIsNotTaken)
 TEST(NetworkSettings, ANewPasswordCanEncryptTheFile)
 {
     TestWorld w;
+    w.signIn(1, QStringLiteral("Admin"), QStringLiteral("Administrator"));
     auto &win = w.ctx().window<frmNetworkSettings>();
     win.show();
     win.txtPassword->setText(QStringLiteral("n3w pass'word"));
@@ -261,6 +262,7 @@ TEST(NetworkSettings, ANewPasswordCanEncryptTheFile)
 TEST(NetworkSettings, TheQuestionNamesAnUndoCopyThatCannotFollowAndNoKeepsEverything)
 {
     TestWorld w;
+    w.signIn(1, QStringLiteral("Admin"), QStringLiteral("Administrator"));
     const QString undo = DatabaseFiles::beforeRestorePath(w.ctx().databaseFile());
     Schema::createDatabaseFile(undo);
     DatabaseFiles::changePassword(undo, QString(), QStringLiteral("long forgotten"));

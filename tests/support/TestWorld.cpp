@@ -172,3 +172,14 @@ void TestWorld::addUser(int id, const QString &name, const QString &password,
              .arg(E(name), E(password), E(privilege))
              .arg(savePassword));
 }
+
+void TestWorld::signIn(int id, const QString &name, const QString &privilege,
+                       const QString &password)
+{
+    addUser(id, name, password, privilege);
+    UserRecord &user = m_ctx->CurrentUser;
+    user.UserID = id;
+    user.UserName = name;
+    user.Password = password;
+    user.Privilege = privilege;
+}

@@ -55,6 +55,10 @@ public:
     // Adds a user account (enciphered like the program does).
     void addUser(int id, const QString &name, const QString &password, const QString &privilege,
                  int savePassword = 0);
+    // Adds the account and makes it the signed-in user, as a login would: rights
+    // are read from its row.
+    void signIn(int id, const QString &name, const QString &privilege,
+                const QString &password = QStringLiteral("password1"));
 
     int endedWith = -1; // exit code the program asked for, -1 = still running
 

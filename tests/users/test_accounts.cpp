@@ -19,14 +19,24 @@ namespace {
 const QString kAdministrator = QStringLiteral("Administrator");
 const QString kStaff = QStringLiteral("Staff");
 
+// The editor saves only for an administrator: the first one is signed in.
+void signInAnAdministrator(TestWorld &w)
+{
+    const QVariant id = w.scalar(QStringLiteral("select min(UserID) from Users where "
+                                                "Privilege = '%1'")
+                                     .arg(E(kAdministrator)));
+    w.ctx().CurrentUser.UserID = id.isNull() ? 0 : id.toInt();
+    w.ctx().CurrentUser.Privilege = kAdministrator;
+}
+
 // Opens the editor the way the user list does.
 frmAddNewUser &openForAdd(TestWorld &w)
 {
+    signInAnAdministrator(w);
     w.ctx().UserEditorMode = QStringLiteral("Save");
     frmAddNewUser &f = w.ctx().window<frmAddNewUser>();
     f.cmdSave->setText(QStringLiteral("Save"));
     f.setWindowTitle(QStringLiteral("Add New User"));
-    f.OpenedFromLogin = false;
     f.hide();
     f.show();
     return f;
@@ -34,6 +44,7 @@ frmAddNewUser &openForAdd(TestWorld &w)
 
 frmAddNewUser &openForEdit(TestWorld &w, int userId)
 {
+    signInAnAdministrator(w);
     Recordset &rs = w.ctx().UserListRecordset;
     if (rs.State())
         rs.Close();
@@ -42,7 +53,6 @@ frmAddNewUser &openForEdit(TestWorld &w, int userId)
     frmAddNewUser &f = w.ctx().window<frmAddNewUser>();
     f.cmdSave->setText(QStringLiteral("Update"));
     f.setWindowTitle(QStringLiteral("Edit User Information"));
-    f.OpenedFromLogin = false;
     f.hide();
     f.show();
     return f;
@@ -357,55 +367,76 @@ TEST(AccountEditor, AFailedEditChangesNeitherTheAccountNorItsLog)
     }
 }
 
-TEST(AccountEditor, TheLoginWindowOffersAdministratorOnlyWhileNoneExists)
+TEST(AccountEditor, TheLoginWindowAddsAnAccountOnlyForAnAdministratorsTypedPassword)
 {
     struct Case
     {
-        bool fromLogin;
-        bool adminExists;
-        QStringList offered;
+        const char *what;
+        const char *name;
+        const char *password; // typed; nullptr = the remembered one
+        bool opens;
     };
     const Case cases[] = {
-        {true, true, {kStaff}},
-        {true, false, {kAdministrator, kStaff}},
-        {false, true, {kAdministrator, kStaff}},
+        {"nothing typed", "", "", false},
+        {"a Staff account", "Bert", "bertpass", false},
+        {"a wrong password", "Admin", "Secret1", false},
+        {"a remembered password", "Admin", nullptr, false},
+        {"an administrator", "Admin", "secret1", true},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.fromLogin ? "login" : "user list")
-                     + (c.adminExists ? ", administrator exists" : ", no administrator"));
+        SCOPED_TRACE(c.what);
         TestWorld w;
-        w.addUser(1, QStringLiteral("Anna"), QStringLiteral("annapass"),
-                  c.adminExists ? kAdministrator : kStaff);
+        w.addUser(1, QStringLiteral("Admin"), QStringLiteral("secret1"), kAdministrator, 1);
+        w.addUser(2, QStringLiteral("Bert"), QStringLiteral("bertpass"), kStaff);
         QStringList offered;
-        QString caption;
-        QString saveCaption;
+        bool opened = false;
         w.ctx().modalHook = [&](Form &child) {
             auto *editor = qobject_cast<frmAddNewUser *>(&child);
             ASSERT_TRUE(editor);
+            opened = true;
             offered = items(editor->cboPrivilege);
-            caption = editor->windowTitle();
-            saveCaption = editor->cmdSave->text();
-            fill(*editor, QStringLiteral("Newcomer"), offered.first(),
-                 QStringLiteral("newpass1"), QStringLiteral("newpass1"));
+            EXPECT_EQ(editor->windowTitle(), QStringLiteral("Add New User"));
+            EXPECT_EQ(editor->cmdSave->text(), QStringLiteral("Save"));
+            fill(*editor, QStringLiteral("Newcomer"), kAdministrator, QStringLiteral("newpass1"),
+                 QStringLiteral("newpass1"));
             editor->cmdSave->click(); // "No" to another record closes it
         };
-        if (c.fromLogin) {
-            Form1 &login = w.ctx().window<Form1>();
-            login.show();
-            login.cmdNewLogin->click();
-            // The login window lists the new account on its return.
-            EXPECT_EQ(login.cboUsers->findText(QStringLiteral("Newcomer")), 1);
+        Form1 &login = w.ctx().window<Form1>();
+        login.show();
+        login.cboUsers->lineEdit()->clear();
+        QTest::keyClicks(login.cboUsers->lineEdit(), QString::fromUtf8(c.name));
+        if (c.password) {
+            login.txtPassword->clear();
+            QTest::keyClicks(login.txtPassword, QString::fromUtf8(c.password));
         } else {
-            frmUserList &list = w.ctx().window<frmUserList>();
-            list.show();
-            list.Toolbar1_ButtonClick(1);
+            ASSERT_EQ(login.txtPassword->text(), QStringLiteral("secret1"));
         }
-        EXPECT_EQ(offered, c.offered);
-        EXPECT_EQ(caption, QStringLiteral("Add New User"));
-        EXPECT_EQ(saveCaption, QStringLiteral("Save"));
-        EXPECT_EQ(w.ctx().UserEditorMode, QStringLiteral("Save"));
-        EXPECT_EQ(accounts(w).last(),
-                  "2 Newcomer " + c.offered.first() + " newpass1");
+        w.prompter().clear();
+        login.cmdNewLogin->click();
+
+        EXPECT_EQ(opened, c.opens);
+        EXPECT_EQ(w.ctx().CurrentUser.UserID, 0);
+        EXPECT_EQ(w.count(QStringLiteral("UserLog")), 0);
+        EXPECT_TRUE(login.isVisible());
+        if (!c.opens) {
+            EXPECT_EQ(w.prompter().texts(),
+                      QStringList{"Only an administrator can add an account. Type an "
+                                  "administrator's user name and password, then press Add New "
+                                  "User."});
+            EXPECT_EQ(w.prompter().last().title, QStringLiteral("Administrator Required"));
+            EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
+            EXPECT_EQ(w.count(QStringLiteral("Users")), 2);
+            continue;
+        }
+        EXPECT_EQ(offered, QStringList({kAdministrator, kStaff}));
+        EXPECT_EQ(accounts(w).last(), QStringLiteral("3 Newcomer Administrator newpass1"));
+        EXPECT_EQ(w.scalar(QStringLiteral("select UserName || '/' || Privilege from AuditTrail "
+                                          "where TableName = 'Users' and Action = 'Add'"))
+                      .toString(),
+                  QStringLiteral("Admin/Administrator"));
+        // The login window lists the new account; the password is gone from it.
+        EXPECT_GE(login.cboUsers->findText(QStringLiteral("Newcomer")), 0);
+        EXPECT_TRUE(login.txtPassword->text().isEmpty());
     }
 }
 

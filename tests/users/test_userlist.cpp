@@ -18,7 +18,7 @@
 
 namespace {
 
-// Admin (user 1), Anna, Bert and O'Hara, each with log rows; Anna is signed in.
+// Admin (user 1), Anna, Bert and O'Hara, each with log rows; Admin is signed in.
 class UserListTest : public ::testing::Test
 {
 protected:
@@ -38,8 +38,8 @@ protected:
             }
             ++id;
         }
-        w.ctx().CurrentUser.UserID = 2;
-        w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
+        w.ctx().CurrentUser.UserID = 1;
+        w.ctx().CurrentUser.UserName = QStringLiteral("Admin");
         w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
     }
 
@@ -136,6 +136,9 @@ TEST_F(UserListTest, DeleteRefusesTheOwnAccountAndUserOne)
     // Bert renamed his own account to Bertram after signing in as Bert.
     w.exec(QStringLiteral("update Users set UserName='%1' where UserID=3")
                .arg(E(QStringLiteral("Bertram"))));
+    // Only administrators delete accounts at all.
+    w.exec(QStringLiteral("update Users set Privilege='%1' where UserID in (2, 3)")
+               .arg(E(QStringLiteral("Administrator"))));
     struct Case
     {
         int signedInId;
@@ -277,7 +280,10 @@ TEST_F(UserListTest, NothingToActOnSaysSo)
                                   QStringLiteral("Edit")})
         press(f, caption);
     EXPECT_FALSE(opened);
-    EXPECT_EQ(w.prompter().texts(), QStringList({"No record found.", "No record found."}));
+    // With every account gone, the signed-in one is gone too.
+    EXPECT_EQ(w.prompter().texts(),
+              QStringList({"Only an administrator can manage the user accounts.",
+                           "No record found."}));
     EXPECT_EQ(w.prompter().last().title, QStringLiteral("No Records"));
     EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
 }
