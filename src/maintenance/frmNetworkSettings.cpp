@@ -105,17 +105,19 @@ void frmNetworkSettings::cmdSave_Click()
     bool reencrypt = false;
     bool refused = false;
     step([&] {
-        // An address whose encryption cannot be set up (a wrong sslmode, a
-        // missing certificate, a server without TLS) is not taken: the desk
-        // stays where it was.
+        // A server that does not let us in, or whose encryption cannot be set
+        // up (a wrong sslmode, a missing certificate, a server without TLS),
+        // is not taken: the desk stays where it was, with its password.
         if (!isServerUri(path))
             return;
         QString title;
         const QString problem = serverProblem(path, password, true, &title);
-        if (title.isEmpty())
+        if (problem.isEmpty())
             return;
         refused = true;
-        ctx.prompter().message(problem, title, MsgIcon::Exclamation, MsgButtons::OK);
+        ctx.prompter().message(problem,
+                               title.isEmpty() ? QStringLiteral("Network Settings") : title,
+                               MsgIcon::Exclamation, MsgButtons::OK);
     });
     if (refused)
         return;
@@ -168,20 +170,6 @@ void frmNetworkSettings::cmdSave_Click()
             return;
         }
     }
-    bool reachable = true;
-    step([&] {
-        // A server that does not let us in keeps the old location and its password.
-        if (!isServerUri(path))
-            return;
-        const QString problem = serverProblem(path, password, true);
-        if (problem.isEmpty())
-            return;
-        reachable = false;
-        ctx.prompter().message(problem, QStringLiteral("Network Settings"),
-                               MsgIcon::Exclamation, MsgButtons::OK);
-    });
-    if (!reachable)
-        return;
     step([&] {
         ctx.settings().SaveSetting(SettingKeys::DatabaseFile, path);
         ctx.settings().SaveSetting(SettingKeys::DatabasePassword, password);

@@ -57,8 +57,7 @@ QString planOf(TestWorld &w, const QString &sql)
 
 frmPatientList &openList(TestWorld &w)
 {
-    w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
-    w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
+    w.signIn(1, QStringLiteral("Anna"), QStringLiteral("Administrator"));
     MDIFormMain &main = w.ctx().window<MDIFormMain>();
     main.show();
     main.CommandBars_Execute(9028, QStringLiteral("View Patient List"));

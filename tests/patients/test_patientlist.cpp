@@ -21,8 +21,7 @@ namespace {
 // Signs in, shows the main window and opens the list from the ribbon.
 frmPatientList &openList(TestWorld &w, const QString &privilege = QStringLiteral("Administrator"))
 {
-    w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
-    w.ctx().CurrentUser.Privilege = privilege;
+    w.signIn(1, QStringLiteral("Anna"), privilege);
     MDIFormMain &main = w.ctx().window<MDIFormMain>();
     main.show();
     main.CommandBars_Execute(9028, QStringLiteral("View Patient List"));

@@ -176,6 +176,7 @@ void TestWorld::addUser(int id, const QString &name, const QString &password,
 void TestWorld::signIn(int id, const QString &name, const QString &privilege,
                        const QString &password)
 {
+    exec(QStringLiteral("delete from Users where UserID=%1").arg(id));
     addUser(id, name, password, privilege);
     UserRecord &user = m_ctx->CurrentUser;
     user.UserID = id;

@@ -191,6 +191,8 @@ TEST(ConcurrentEdits, AccountEditor)
     e.open = [](TestWorld &w) -> Form & {
         Recordset &rs = w.ctx().UserListRecordset;
         rs.Open(QStringLiteral("Select * from users where userid=2"), w.db());
+        // Saved by the administrator, account 1.
+        w.ctx().CurrentUser.UserID = 1;
         w.ctx().UserEditorMode = QStringLiteral("Update");
         frmAddNewUser &f = w.ctx().window<frmAddNewUser>();
         f.cmdSave->setText(QStringLiteral("Update"));

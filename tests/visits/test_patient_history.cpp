@@ -29,7 +29,7 @@ protected:
         addVisit(w, 3, 1, QStringLiteral("2022-01-05"), QStringLiteral("Check-up"));
         addVisit(w, 4, 2, QStringLiteral("2024-01-01"), QStringLiteral("Rash"));
         w.exec(QStringLiteral("update MedicalHistory set Nurse=NULL where HistoryID=3"));
-        w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
+        w.signIn(1, QStringLiteral("Anna"), QStringLiteral("Administrator"));
         w.ctx().SelectedPatientID = QStringLiteral("1");
     }
 
@@ -113,7 +113,7 @@ TEST_F(VisitListTest, OnlyAdministratorsEditOrDeleteButDoubleClickStillEdits)
         TestWorld world;
         world.addPatient(1, QStringLiteral("Doe"), QStringLiteral("John"));
         addVisit(world, 7, 1, QStringLiteral("2024-03-01"), QStringLiteral("Cough"));
-        world.ctx().CurrentUser.Privilege = QString::fromUtf8(c.privilege);
+        world.signIn(1, QStringLiteral("Anna"), QString::fromUtf8(c.privilege));
         world.ctx().SelectedPatientID = QStringLiteral("1");
         QString opened;
         world.ctx().modalHook = [&](Form &form) {

@@ -40,9 +40,7 @@ protected:
 
     void signIn(TestWorld &w)
     {
-        w.ctx().CurrentUser.UserID = 1;
-        w.ctx().CurrentUser.UserName = QStringLiteral("Anna");
-        w.ctx().CurrentUser.Privilege = QStringLiteral("Administrator");
+        w.signIn(1, QStringLiteral("Anna"), QStringLiteral("Administrator"));
         w.ctx().window<MDIFormMain>().show();
     }
 };
