@@ -203,6 +203,18 @@ struct Known
 
 void learn(Known &known, const QString &sql)
 {
+    // A column added to a table later stands in the table's definition as it
+    // was written here.
+    const QStringList added = tokens(sql);
+    if (added.value(0) == QLatin1String("alter") && added.value(1) == QLatin1String("table")
+        && added.value(3) == QLatin1String("add")) {
+        const int at = added.value(4) == QLatin1String("column") ? 5 : 4;
+        const QStringList definition = added.mid(at);
+        if (!definition.isEmpty())
+            known.tables[added.value(2)].columns[definition.first()].insert(
+                definition.join(QLatin1Char(' ')));
+        return;
+    }
     const Definition d = definitionOf(sql);
     if (d.kind.isEmpty())
         return;
@@ -226,6 +238,8 @@ const Known &known()
     static const Known all = [] {
         Known k;
         for (const Schema::Statement &s : Schema::statements())
+            learn(k, s.sql);
+        for (const Schema::Statement &s : Schema::earlierStatements())
             learn(k, s.sql);
         for (const char *sql : kEarlierDefinitions)
             learn(k, QString::fromUtf8(sql));

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
 
 #include "data/Cipher.h"
 #include "data/Connection.h"
@@ -36,8 +37,13 @@ QString craft(TestWorld &w, const QString &name, const QStringList &statements)
         c.Open(path, QString());
         c.Execute(
             QStringLiteral("insert into PatientRecords (PatientID, LastName) values (7, 'Doe')"));
-        for (const QString &sql : statements)
-            c.Execute(sql);
+        // As another tool would write them: no translation on the way.
+        for (const QString &sql : statements) {
+            char *error = nullptr;
+            sqlite3_exec(c.handle(), sql.toUtf8().constData(), nullptr, nullptr, &error);
+            EXPECT_EQ(error, nullptr) << error << " in " << sql.toStdString();
+            sqlite3_free(error);
+        }
     }
     if (!w.ctx().databasePassword().isEmpty())
         DatabaseFiles::changePassword(path, QString(), w.ctx().databasePassword());
