@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config ccache
           qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
-          libsqlcipher-dev libxlsxwriter-dev libpq-dev postgresql
+          libsqlcipher-dev libxlsxwriter-dev libpq-dev libsodium-dev postgresql
           libgtest-dev libgmock-dev libbenchmark-dev
           poppler-utils unzip sqlcipher fonts-dejavu-core
           desktop-file-utils appstream dpkg-dev file openssl)

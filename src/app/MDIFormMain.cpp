@@ -28,12 +28,16 @@
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Form.h"
+#include "shell/IdleLock.h"
 #include "shell/Prompter.h"
 #include "shell/Ribbon.h"
+#include "shell/Settings.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/modMain.h"
+#include "users/Form1.h"
 #include "users/UserSession.h"
 #include "users/frmChangePassword.h"
+#include "users/frmLocked.h"
 #include "users/frmUserList.h"
 
 namespace {
@@ -82,6 +86,8 @@ MDIFormMain::MDIFormMain(AppContext &context) : ctx(context)
         }
     });
     views->start();
+    m_idle = new IdleWatch(this);
+    m_idle->onIdle = [this] { lockDesk(); };
 }
 
 MDIFormMain::~MDIFormMain()
@@ -191,21 +197,138 @@ void MDIFormMain::MDIForm_Load()
         m_timer->start();
     });
     step([&] { StatusBar1->setVisible(true); });
-    step([&] {
-        // Only administrators open the user list: the first button of the
-        // first group of the third tab.
-        if (ctx.CurrentUser.Privilege != QLatin1String("Administrator")) {
-            const QList<QAction *> maintenance = m_ribbon->groupCommands(2, 0);
-            if (!maintenance.isEmpty())
-                maintenance.first()->setEnabled(false);
-            // Nor does anybody else read the audit trail.
-            for (QAction *command : maintenance) {
-                if (command->data().toInt() == 9046)
-                    command->setEnabled(false);
-            }
-        }
-    });
+    step([&] { applyPrivileges(); });
     step([&] { reportBackupsAtStart(ctx); });
+}
+
+void MDIFormMain::applyPrivileges()
+{
+    // Only administrators open the user list (the first button of the first
+    // group of the third tab) and read the audit trail.
+    const bool administrator = ctx.CurrentUser.Privilege == QLatin1String("Administrator");
+    const QList<QAction *> maintenance = m_ribbon->groupCommands(2, 0);
+    if (!maintenance.isEmpty())
+        maintenance.first()->setEnabled(administrator);
+    for (QAction *command : maintenance) {
+        if (command->data().toInt() == 9046)
+            command->setEnabled(administrator);
+    }
+}
+
+void MDIFormMain::showFrame()
+{
+    // Each sign-in, not only the first, sets the commands for its user.
+    applyPrivileges();
+    bool number = false;
+    const int minutes =
+        ctx.settings().GetSetting(SettingKeys::LockAfterMinutes, QStringLiteral("15"))
+            .toInt(&number);
+    m_idle->setIdleMilliseconds(number && minutes > 0 ? qint64(minutes) * 60 * 1000 : 0);
+    m_idle->start();
+    showMaximized();
+}
+
+bool MDIFormMain::unsavedTyping() const
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->objectName() != QLatin1String("frmLocked") && holdsTypedChanges(window))
+            return true;
+    }
+    return false;
+}
+
+void MDIFormMain::lockDesk()
+{
+    if (m_locked || ctx.CurrentUser.UserID == 0 || !isVisible())
+        return;
+    m_locked = true;
+    Steps step(ctx.prompter(), QStringLiteral("MDIFormMain"), QStringLiteral("lockDesk"));
+    step([&] {
+        Audit::add(ctx.db(), {QStringLiteral("Desk Locked"), QStringLiteral("Users"),
+                              ctx.CurrentUser.UserID, QVariant(), QString()});
+    });
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    frmLocked &lock = ctx.window<frmLocked>();
+    WindowCover cover;
+    bool leave = false;
+    for (;;) {
+        // Windows opened meanwhile (a box of the lock window) are covered too.
+        cover.coverAll(&lock);
+        ctx.showModal(lock, this);
+        if (lock.choice() == frmLocked::Choice::None && !ctx.modalHook)
+            continue;
+        if (lock.choice() != frmLocked::Choice::SignOut)
+            break;
+        if (!unsavedTyping()
+            || ctx.prompter().message(QStringLiteral("Close without saving the open windows?"),
+                                      applicationTitle(), MsgIcon::Question, MsgButtons::YesNo)
+                   == MsgAnswer::Yes) {
+            leave = true;
+            break;
+        }
+    }
+    cover.uncover();
+    m_locked = false;
+    if (leave) {
+        signOut();
+        return;
+    }
+    if (focus)
+        focus->setFocus();
+    m_idle->start();
+}
+
+void MDIFormMain::signOut()
+{
+    Steps step(ctx.prompter(), QStringLiteral("MDIFormMain"), QStringLiteral("signOut"));
+    m_idle->stop();
+    step([&] { Audit::flushViews(ctx.db()); });
+    step([&] { LogTimeOut(ctx); });
+    ctx.OwnLogID = 0;
+    // Every window closes; their modal loops end as the calls return.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible())
+            window->hide();
+    }
+    for (const QPointer<QMdiSubWindow> &sub : qAsConst(m_subWindows)) {
+        if (sub)
+            sub->hide();
+    }
+    hide();
+    ctx.CurrentUser = UserRecord();
+    ctx.EditPatientID.clear();
+    ctx.SelectedPatientID.clear();
+    ctx.SelectedHistoryID.clear();
+    ctx.PatientSelectorMode.clear();
+    step([&] {
+        if (ctx.PatientListRecordset.State())
+            ctx.PatientListRecordset.Close();
+        if (ctx.UserListRecordset.State())
+            ctx.UserListRecordset.Close();
+    });
+    StatusBar1->SetPaneText(0, QString());
+    StatusBar1->SetPaneText(1, QString());
+    QTimer::singleShot(0, this, [this] { finishSignOut(); });
+}
+
+void MDIFormMain::finishSignOut()
+{
+    // The windows go only once no modal loop of theirs is left running.
+    if (ctx.modalDepth() > 0 || QApplication::activeModalWidget()) {
+        QTimer::singleShot(20, this, [this] { finishSignOut(); });
+        return;
+    }
+    for (auto it = m_subWindows.begin(); it != m_subWindows.end(); ++it) {
+        it.key()->removeEventFilter(this);
+        it.key()->setParent(nullptr);
+        delete it.value().data();
+    }
+    m_subWindows.clear();
+    Form1 &login = ctx.window<Form1>();
+    ctx.discardWindows({this, &login});
+    login.show();
+    login.raise();
+    login.activateWindow();
 }
 
 void MDIFormMain::closeEvent(QCloseEvent *event)

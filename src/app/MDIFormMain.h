@@ -8,6 +8,7 @@
 
 class AppContext;
 class Form;
+class IdleWatch;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
@@ -32,13 +33,21 @@ public:
     // when it was already visible.
     void showChild(Form &child) override;
     QWidget &frameWidget() override { return *this; }
-    void showFrame() override { showMaximized(); }
+    // Shows the frame after a sign-in: the commands as the user's privilege
+    // allows, and the watch for a desk left alone.
+    void showFrame() override;
     void setStatusText(int pane, const QString &text) override;
     // The sub-window that holds child, or nullptr before its first showChild.
     QMdiSubWindow *subWindowOf(const Form &child) const;
 
     void CommandBars_Execute(int id, const QString &caption);
     Ribbon *RibbonBar() { return m_ribbon; }
+
+    // Covers every window and asks for the signed-in user's password (the
+    // watch calls it after "Lock After Minutes" without input).
+    void lockDesk();
+    bool deskLocked() const { return m_locked; }
+    IdleWatch &idleWatch() { return *m_idle; }
 
     // The style sheet file of a colour scheme command (3001-3003), relative
     // to the program folder; "" for Blue, the built-in scheme.
@@ -68,6 +77,12 @@ private:
     // not hold every patient.
     void reopenPatientList(Steps &step, const QString &sql, bool forExport = false);
     void toggleRightToLeft();
+    // Enables the commands that the signed-in user's privilege allows.
+    void applyPrivileges();
+    // Ends the session: the time out, every window closed, the login window.
+    void signOut();
+    void finishSignOut();
+    bool unsavedTyping() const;
 
     AppContext &ctx;
     Ribbon *m_ribbon = nullptr;
@@ -75,6 +90,8 @@ private:
     bool m_loaded = false;
     int m_scheme = 3000;
     QHash<Form *, QPointer<QMdiSubWindow>> m_subWindows;
+    IdleWatch *m_idle = nullptr;
+    bool m_locked = false;
 };
 
 // Lets the windows of ctx reach this main window as their MainFrame.

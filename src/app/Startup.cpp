@@ -90,6 +90,7 @@ StartWindow Main(AppContext &ctx, SingleInstance &instance,
             return;
         }
         if (FileExists(ctx.markerPath())) {
+            scrubAdministratorMarker(ctx);
             choice = StartWindow::Login;
             return;
         }

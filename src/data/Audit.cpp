@@ -157,7 +157,9 @@ Stored write(Connection &db, Stored row, const Stored &last)
 
 Stored stamped(Connection &db, const Entry &entry)
 {
-    const AuditWho who = db.who();
+    AuditWho who = db.who();
+    if (entry.anonymous)
+        who.userName = who.privilege = QString();
     Stored row;
     row.eventDate = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     row.userName = who.userName;

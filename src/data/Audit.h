@@ -24,6 +24,8 @@ struct Entry
     QVariant recordId;  // null when the event has no one record
     QVariant patientId; // null when it belongs to no one patient
     QString changes;
+    // Names nobody: a wrong password proves nothing about who typed it.
+    bool anonymous = false;
 };
 
 // Adds the row for the connection's user, now (UTC), at this workstation.

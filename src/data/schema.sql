@@ -171,6 +171,26 @@ CREATE TABLE UserLog (
     TimeOut TEXT
 );
 
+-- Wrong passwords in a row for an account, and the end of its lock (UTC,
+-- ISO text); no row while an account has none.
+CREATE TABLE SignInLocks (
+    UserID INTEGER PRIMARY KEY,
+    FailedPasswords INTEGER,
+    LockedUntil TEXT
+);
+
+-- Sign-ins a desk remembers ("Save Password"): the hash of the random token
+-- that the desk keeps, and a digest of the account's password when it was
+-- saved, so a new password ends it.
+CREATE TABLE RememberedDesks (
+    DeskID INTEGER PRIMARY KEY,
+    UserID INTEGER,
+    Workstation TEXT,
+    TokenHash TEXT,
+    PasswordStamp TEXT,
+    SavedOn TEXT
+);
+
 -- Who created, changed, deleted, printed, exported or opened what, and what it
 -- held before. Rows are only ever added: each carries the SHA-256 seal of its
 -- fields and of the row before it (Audit.cpp), so a change shows. A row that a

@@ -3,6 +3,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/AuditCheck.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Cipher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Connection.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Credentials.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DatabaseLocation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialect.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Engine.cpp

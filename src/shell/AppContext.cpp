@@ -46,8 +46,27 @@ MainFrame &AppContext::mainFrame()
     return mainFrameFactory(*this);
 }
 
+void AppContext::discardWindows(const QList<QWidget *> &keep)
+{
+    for (auto it = m_windows.begin(); it != m_windows.end();) {
+        if (keep.contains(it->second)) {
+            ++it;
+            continue;
+        }
+        QWidget *window = it->second;
+        it = m_windows.erase(it);
+        delete window;
+    }
+}
+
 void AppContext::showModal(Form &child, QWidget *owner)
 {
+    ++m_modalDepth;
+    struct Depth
+    {
+        int &depth;
+        ~Depth() { --depth; }
+    } depth{m_modalDepth};
     if (modalHook) {
         child.show();
         if (child.isVisible())

@@ -4,6 +4,8 @@
 #include <map>
 #include <typeindex>
 
+#include <QList>
+
 #include "shell/AppState.h"
 
 class Form;
@@ -39,6 +41,13 @@ public:
     // window instead of blocking in exec().
     void showModal(Form &child, QWidget *owner = nullptr);
     std::function<void(Form &)> modalHook;
+    // How many modal windows are showing through showModal right now.
+    int modalDepth() const { return m_modalDepth; }
+
+    // Deletes every window but those in keep, with what they held; a sign-out
+    // leaves nothing of the previous user behind. Only while no modal window
+    // is showing.
+    void discardWindows(const QList<QWidget *> &keep);
 
     // The frame that holds the windows; whoever assembles the program says
     // how to make it (mainFrameFactory), since windows cannot name it.
@@ -47,4 +56,5 @@ public:
 
 private:
     std::map<std::type_index, QWidget *> m_windows;
+    int m_modalDepth = 0;
 };

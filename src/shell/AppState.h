@@ -28,11 +28,11 @@ struct Folders
 };
 
 
+// An account as the windows know it; its password is never kept.
 struct UserRecord
 {
     qint32 UserID = 0;
     QString UserName;
-    QString Password;
     QString Privilege;
 };
 

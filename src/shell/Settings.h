@@ -42,4 +42,6 @@ inline const char *const AutomaticBackupFolder = "Automatic Backup Folder";
 inline const char *const KeepBackups = "Keep Backups";
 // Seconds without a byte from the database server before a statement gives up.
 inline const char *const ServerTimeoutSeconds = "Server Time-out Seconds";
+// Minutes without input before the desk locks itself; 0 = never, default 15.
+inline const char *const LockAfterMinutes = "Lock After Minutes";
 } // namespace SettingKeys

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLockFile>
 
+#include "data/Credentials.h"
 #include "data/DbError.h"
 #include "data/Schema.h"
 #include "shell/AppState.h"
@@ -105,6 +106,9 @@ void prepareSchema(AppState &state)
         prompter.progress(QString(), 1, 1);
         throw;
     }
+    // A password an older version stored can be read back: none stays so
+    // until its owner next signs in.
+    Credentials::upgradeStoredPasswords(db);
 }
 
 } // namespace SystemModule

@@ -11,6 +11,7 @@ list(APPEND CORE_SOURCES
 list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/AppContext.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Form.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/IdleLock.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ListViews.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtPrompter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TextArea.cpp

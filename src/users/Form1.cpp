@@ -1,7 +1,5 @@
 #include "users/Form1.h"
 
-#include <optional>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -68,9 +66,10 @@ Form1::Form1(AppContext &context) : Form(context)
 
     connect(cboUsers, &QComboBox::activated, this, [this] { cboUsers_Click(); });
     connect(cboUsers->lineEdit(), &QLineEdit::textEdited, this, [this] { cboUsers_Change(); });
-    connect(txtPassword, &QLineEdit::textEdited, this, [this] { m_passwordRemembered = false; });
     // An editable combo box keeps Enter to itself; here it means "Login".
     connect(cboUsers->lineEdit(), &QLineEdit::returnPressed, cmdLogin, &QPushButton::click);
+    // Typing in the box means a typed password, not the remembered sign-in.
+    connect(txtPassword, &QLineEdit::textEdited, this, [this] { RememberedAccount = 0; });
     connect(cmdLogin, &QPushButton::clicked, this, [this] { cmdLogin_Click(); });
     connect(cmdNewLogin, &QPushButton::clicked, this, [this] { cmdNewLogin_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
@@ -131,20 +130,19 @@ void Form1::LoadSavedPassword()
     const QString name = cboUsers->currentText();
     if (name.isEmpty())
         return;
-    Recordset rs;
-    rs.Open(QStringLiteral("Select Password from Users where UserName='") + E(name)
-                + QStringLiteral("' and SavePassword=1"),
-            ctx.db());
-    if (rs.isEOF()) {
-        txtPassword->clear();
-        Check1->setChecked(false);
-        m_passwordRemembered = false;
-    } else {
-        txtPassword->setText(D(rs.Text(QStringLiteral("Password"))));
-        Check1->setChecked(true);
-        m_passwordRemembered = true;
-    }
-    rs.Close();
+    // No password is kept anywhere to fill in: a desk that remembers the
+    // account shows the box as filled and signs in by its token.
+    RememberedAccount = 0;
+    UserRecord account;
+    if (FindUserByName(ctx.db(), name, account) && deskRemembers(ctx, account.UserID))
+        RememberedAccount = account.UserID;
+    txtPassword->setText(RememberedAccount ? rememberedPlaceholder() : QString());
+    Check1->setChecked(RememberedAccount != 0);
+}
+
+QString Form1::rememberedPlaceholder()
+{
+    return QString(10, QLatin1Char(' '));
 }
 
 void Form1::cboUsers_Click()
@@ -177,7 +175,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 void Form1::cmdLogin_Click()
 {
     Steps step(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("cmdLogin_Click"));
-    bool found = false;
+    SignInCheck check;
     step([&] {
         if (cboUsers->currentText().isEmpty()) {
             cboUsers->setFocus();
@@ -190,38 +188,68 @@ void Form1::cmdLogin_Click()
             step.stop();
         }
     });
-    step([&] { found = FindUserByName(ctx, cboUsers->currentText()); });
+    // A remembered sign-in is used only while the box shows it untouched.
+    const bool byToken =
+        RememberedAccount != 0 && txtPassword->text() == rememberedPlaceholder();
     step([&] {
-        if (!found) {
-            ctx.CurrentUser = UserRecord();
+        check = byToken ? checkRememberedDesk(ctx, cboUsers->currentText())
+                        : checkPassword(ctx, cboUsers->currentText(), txtPassword->text());
+    });
+    step([&] {
+        switch (check.outcome) {
+        case SignInOutcome::SignedIn:
+            return;
+        case SignInOutcome::NoSuchAccount:
             ctx.prompter().message(QStringLiteral("Invalid User Name."),
                                    QStringLiteral("Invalid User Name"), MsgIcon::Exclamation,
                                    MsgButtons::OK);
             cboUsers->setFocus();
             cboUsers->lineEdit()->selectAll();
-            step.stop();
-        }
-    });
-    step([&] {
-        if (txtPassword->text() != ctx.CurrentUser.Password) {
-            // Only a signed-in account is anybody's: the rights read later go
-            // by CurrentUser.
-            ctx.CurrentUser = UserRecord();
+            break;
+        case SignInOutcome::WrongPassword:
+            if (byToken) {
+                // The desk's token no longer holds: the password must be typed.
+                RememberedAccount = 0;
+                txtPassword->clear();
+                Check1->setChecked(false);
+            }
             ctx.prompter().message(QStringLiteral("Invalid Password."),
                                    QStringLiteral("Invalid User Password"), MsgIcon::Exclamation,
                                    MsgButtons::OK);
             txtPassword->setFocus();
             txtPassword->selectAll();
-            step.stop();
+            break;
+        case SignInOutcome::Locked:
+            ctx.prompter().message(lockedMessage(check.account.UserName, check.lockedUntil),
+                                   QStringLiteral("Account Locked"), MsgIcon::Exclamation,
+                                   MsgButtons::OK);
+            txtPassword->clear();
+            txtPassword->setFocus();
+            break;
         }
+        step.stop();
     });
+    if (step.stopped() || check.outcome != SignInOutcome::SignedIn)
+        return;
+    // Only now, with the password matched, is anybody signed in.
+    ctx.CurrentUser = check.account;
     step([&] {
         ctx.db().Execute(QStringLiteral("update Users set savepassword=")
                          + (Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"))
                          + QStringLiteral(" where userid=")
                          + QString::number(ctx.CurrentUser.UserID));
     });
+    step([&] {
+        if (!Check1->isChecked())
+            forgetDesk(ctx, ctx.CurrentUser.UserID);
+        else if (!byToken)
+            rememberDesk(ctx, ctx.CurrentUser.UserID);
+    });
     step([&] { LogTimeIn(ctx); });
+    step([&] {
+        RememberedAccount = 0;
+        txtPassword->clear();
+    });
     step([&] { hide(); });
     step([&] { ctx.mainFrame().showFrame(); });
     step([&] {
@@ -234,17 +262,27 @@ void Form1::cmdLogin_Click()
 void Form1::cmdNewLogin_Click()
 {
     Steps step(ctx.prompter(), QStringLiteral("Form1"), QStringLiteral("cmdNewLogin_Click"));
-    std::optional<UserRecord> administrator;
+    SignInCheck check;
+    // Whoever walks up to the desk is nobody: an administrator must type their
+    // own name and password here, and a wrong one counts as at Login. A
+    // remembered sign-in proves nothing about who is at the desk.
+    const bool typed = !cboUsers->currentText().isEmpty() && !txtPassword->text().isEmpty()
+                       && !(RememberedAccount != 0
+                            && txtPassword->text() == rememberedPlaceholder());
     step([&] {
-        // Whoever walks up to the desk is nobody: an administrator must type
-        // their own name and password here. A remembered password proves
-        // nothing about who is at the desk.
-        const QString typed = m_passwordRemembered ? QString() : txtPassword->text();
-        administrator = checkTypedCredentials(ctx, cboUsers->currentText(), typed);
-        if (administrator && administrator->Privilege != QLatin1String("Administrator"))
-            administrator.reset();
+        if (typed)
+            check = checkPassword(ctx, cboUsers->currentText(), txtPassword->text());
     });
-    if (!administrator) {
+    if (check.outcome == SignInOutcome::Locked) {
+        ctx.prompter().message(lockedMessage(check.account.UserName, check.lockedUntil),
+                               QStringLiteral("Account Locked"), MsgIcon::Exclamation,
+                               MsgButtons::OK);
+        txtPassword->clear();
+        txtPassword->setFocus();
+        return;
+    }
+    if (check.outcome != SignInOutcome::SignedIn
+        || check.account.Privilege != QLatin1String("Administrator")) {
         ctx.prompter().message(
             QStringLiteral("Only an administrator can add an account. Type an administrator's "
                            "user name and password, then press Add New User."),
@@ -259,7 +297,7 @@ void Form1::cmdNewLogin_Click()
         editor.setWindowTitle(QStringLiteral("Add New User"));
         // The editor's rights and trail rows are this administrator's, for as
         // long as it is open; nobody is signed in afterwards.
-        ctx.CurrentUser = *administrator;
+        ctx.CurrentUser = check.account;
         try {
             // Owned by this window, so the names are read again when it closes.
             showModal(editor);
@@ -270,8 +308,9 @@ void Form1::cmdNewLogin_Click()
         ctx.CurrentUser = UserRecord();
     });
     // The administrator's password does not stay for the next person to use.
+    RememberedAccount = 0;
     txtPassword->clear();
-    m_passwordRemembered = false;
+    Check1->setChecked(false);
 }
 
 void Form1::cmdCancel_Click()

@@ -22,6 +22,11 @@ public:
     QPushButton *cmdCancel;
     QPushButton *cmdDatabaseSettings;
 
+    // The account whose remembered sign-in the password box stands for; 0
+    // while the box holds what was typed.
+    qint32 RememberedAccount = 0;
+    static QString rememberedPlaceholder();
+
     void LoadUserNames();
     void LoadSavedPassword();
 
@@ -37,9 +42,4 @@ protected:
     void Form_Activate() override;
     bool Form_QueryUnload() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    // True while the password box holds a remembered password rather than a
-    // typed one.
-    bool m_passwordRemembered = false;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <stdexcept>
 
 #include <QDateTime>
 #include <QString>
@@ -17,15 +17,42 @@ QString logDateText(const QDateTime &when);
 QString logTimeText(const QDateTime &when);
 
 // Looks up the account whose stored name is exactly E(userName), letter case
-// included. On success fills CurrentUser (plain texts) and returns true;
-// otherwise leaves CurrentUser as it was.
-bool FindUserByName(AppState &state, const QString &userName);
+// included, and fills account (CurrentUser stays as it is). False when none.
+bool FindUserByName(Connection &db, const QString &userName, UserRecord &account);
 
-// The account whose name and password were typed, as Login checks them; none
-// when the name is unknown or the password differs. CurrentUser stays as it
-// is: this is for a check on someone's behalf, not a sign-in.
-std::optional<UserRecord> checkTypedCredentials(AppState &state, const QString &userName,
-                                                const QString &password);
+// The sign-in check: a typed password, counted against the account's lock.
+inline constexpr int kWrongPasswordsBeforeLock = 5;
+inline constexpr int kLockMinutes = 15;
+
+enum class SignInOutcome { SignedIn, NoSuchAccount, WrongPassword, Locked };
+
+struct SignInCheck
+{
+    SignInOutcome outcome = SignInOutcome::NoSuchAccount;
+    UserRecord account;    // the account tried; empty for NoSuchAccount
+    QDateTime lockedUntil; // this desk's local time, when Locked
+};
+
+// Checks the typed password of the account named userName. While the account
+// is locked every password is refused; a wrong one counts, and the fifth in a
+// row locks the account for kLockMinutes at every workstation. Each wrong
+// password and each lock adds a trail row that names nobody; a name that
+// matches no account is stored nowhere. A right one clears the count. Never
+// fills CurrentUser: the caller signs the account in.
+SignInCheck checkPassword(AppState &state, const QString &userName, const QString &password);
+// The same for the account with this id (an idle desk's signed-in user).
+SignInCheck checkPasswordOf(AppState &state, qint32 userId, const QString &password);
+
+// "Too many wrong passwords for <name>. Try again after <hh:mm>."
+QString lockedMessage(const QString &userName, const QDateTime &until);
+
+// The database's clock in UTC: the server's on a server, this desk's on a file.
+QDateTime databaseNowUtc(Connection &db);
+
+// Refuses (LastAdministrator) when no Administrator account other than userId
+// exists. Run it inside the write transaction of the change that would take
+// userId's privilege away, so two workstations cannot remove the last two.
+void requireAnotherAdministrator(Connection &db, qint32 userId);
 
 // The privilege the account holds in the database now, plain; "" when the
 // account is gone.
@@ -40,6 +67,37 @@ bool currentUserIsAdministrator(AppState &state);
 // "Administrator Required".
 bool requireAdministrator(AppState &state, const QString &deed);
 
+class LastAdministrator : public std::runtime_error
+{
+public:
+    LastAdministrator();
+};
+inline QString lastAdministratorMessage()
+{
+    return QStringLiteral("There must be at least one Administrator account.");
+}
+
+// "Save Password": this desk remembers an account by a random token, kept for
+// this operating-system user in a file only that user can read; the database
+// keeps the token's hash, the workstation and a digest of the password. A new
+// password, a deleted account or an administrator's clearing ends it.
+QString rememberedSignInsFile(const AppState &state);
+// True when this desk holds a token for the account that the database accepts.
+bool deskRemembers(AppState &state, qint32 userId);
+// A new token for the account at this desk, in place of its old one.
+void rememberDesk(AppState &state, qint32 userId);
+// This desk forgets the account (file and database).
+void forgetDesk(AppState &state, qint32 userId);
+// Signs in by this desk's token: SignedIn, Locked, or WrongPassword when the
+// token no longer holds. Never counts as a typed password.
+SignInCheck checkRememberedDesk(AppState &state, const QString &userName);
+// The number of desks that remember the account.
+int rememberedDeskCount(Connection &db, qint32 userId);
+
+// What an account's own removal or a new password ends: its lock and, with
+// withDesks, the sign-ins desks remember for it.
+void clearSignInState(Connection &db, qint32 userId, bool withDesks);
+
 // Appends the log row of this sign-in from CurrentUser: LogID is the highest
 // one plus 1 (1 for an empty log). Remembers the row in OwnLogID. Throws when
 // the highest LogID is already the largest 32-bit number.
@@ -53,7 +111,10 @@ void LogTimeOut(AppState &state, const QDateTime &now = QDateTime::currentDateTi
 // "Administrator".
 bool administratorExists(Connection &db);
 
-// Writes "users.lst" beside the database for an administrator that exists
-// already: E("Administrator") and CR LF. A marker that cannot be written is no
-// error (start-up finds the administrator again next time).
+// Writes "users.lst" beside the database: E("Administrator") and CR LF, so it
+// marks that the setup was done and holds nothing of any account. A marker
+// that cannot be written is no error (start-up finds the administrator again
+// next time). Only its owner may read it.
 void writeAdministratorMarker(AppState &state);
+// An older marker that holds a password is written again without it.
+void scrubAdministratorMarker(AppState &state);

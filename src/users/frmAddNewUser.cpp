@@ -12,6 +12,7 @@
 #include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
+#include "data/Credentials.h"
 #include "data/DbError.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
@@ -55,6 +56,9 @@ frmAddNewUser::frmAddNewUser(AppContext &context) : Form(context)
     txtPassword->setEchoMode(QLineEdit::Password);
     txtRetype = newLineEdit(this, "txtRetype", 30);
     txtRetype->setEchoMode(QLineEdit::Password);
+    lblRememberedDesks = new QLabel(this);
+    lblRememberedDesks->setObjectName(QStringLiteral("lblRememberedDesks"));
+    cmdClearDesks = newButton(this, "cmdClearDesks", QStringLiteral("Clear Remembered Desks"));
     cmdSave = newDefaultButton(this, "cmdSave", QStringLiteral("Save"));
     cmdCancel = newButton(this, "cmdCancel", QStringLiteral("Cancel"));
 
@@ -70,16 +74,20 @@ frmAddNewUser::frmAddNewUser(AppContext &context) : Form(context)
         grid->addWidget(newBuddyLabel(this, QLatin1String(caption), box), row, 0);
         grid->addWidget(box, row++, 1);
     }
+    grid->addWidget(lblRememberedDesks, row, 0, 1, 2);
+    grid->addWidget(cmdClearDesks, row + 1, 1, Qt::AlignLeft);
     auto *buttons = buttonRow({}, {cmdSave, cmdCancel});
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addSpacing(6);
     layout->addLayout(buttons);
     setMinimumWidth(340);
-    setTabChain({txtUserName, cboPrivilege, txtPassword, txtRetype, cmdSave, cmdCancel});
+    setTabChain(
+        {txtUserName, cboPrivilege, txtPassword, txtRetype, cmdClearDesks, cmdSave, cmdCancel});
 
     connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+    connect(cmdClearDesks, &QPushButton::clicked, this, [this] { cmdClearDesks_Click(); });
 }
 
 void frmAddNewUser::Form_Load()
@@ -133,7 +141,35 @@ void frmAddNewUser::Form_Activate()
             txtRetype->clear();
         });
     }
+    step([&] { showRememberedDesks(); });
     txtUserName->setFocus();
+}
+
+void frmAddNewUser::showRememberedDesks()
+{
+    const bool editing = ctx.UserEditorMode == QLatin1String("Update");
+    const int desks = editing ? rememberedDeskCount(ctx.db(), lblUserID->text().toInt()) : 0;
+    lblRememberedDesks->setVisible(editing);
+    cmdClearDesks->setVisible(editing);
+    lblRememberedDesks->setText(QStringLiteral("Desks that remember this sign-in: %1").arg(desks));
+    cmdClearDesks->setEnabled(desks > 0);
+}
+
+void frmAddNewUser::cmdClearDesks_Click()
+{
+    Steps step(ctx.prompter(), QStringLiteral("frmAddNewUser"),
+               QStringLiteral("cmdClearDesks_Click"));
+    const QString id = QString::number(lblUserID->text().toLongLong());
+    if (!requireAdministrator(ctx, QStringLiteral("manage the user accounts")))
+        return;
+    step([&] {
+        Transaction transaction(ctx.db());
+        ctx.db().Execute(QStringLiteral("delete from RememberedDesks where UserID=") + id);
+        Audit::add(ctx.db(), {QStringLiteral("Forget Desks"), QStringLiteral("Users"), id,
+                              QVariant(), QStringLiteral("Remembered sign-ins cleared")});
+        transaction.commit();
+    });
+    step([&] { showRememberedDesks(); });
 }
 
 bool frmAddNewUser::refuse(const QString &text, const QString &title, QWidget *box)
@@ -200,12 +236,34 @@ void frmAddNewUser::cmdSave_Click()
     });
     if (step.stopped() || step.failed())
         return;
+    // The slow hash is made before the write lock is taken; a password typed
+    // as it stands keeps its hash, so the desks that remember it still do.
+    step([&] {
+        m_keptPassword.clear();
+        Recordset rs;
+        rs.Open(QStringLiteral("select Password from Users where UserID=")
+                    + QString::number(lblUserID->text().toLongLong()),
+                ctx.db(), adOpenStatic, adLockReadOnly);
+        const QString stored = rs.isEOF() ? QString() : rs.Text(QStringLiteral("Password"));
+        if (Credentials::isHash(stored)
+            && Credentials::check(stored, txtPassword->text()) == Credentials::Match::Yes)
+            m_keptPassword = stored;
+        m_newHash = m_keptPassword.isEmpty() ? Credentials::hashPassword(txtPassword->text())
+                                             : m_keptPassword;
+    });
+    if (step.failed())
+        return;
     bool updated = false;
     step([&] {
         // An account changed or deleted at another workstation (the user list's
         // delete there) is never written over without a word.
-        updated = saveGuarded(ctx.db(), ctx.prompter(), m_guard, [&] { UpdateUser(); })
-                  == GuardedSave::Saved;
+        try {
+            updated = saveGuarded(ctx.db(), ctx.prompter(), m_guard, [&] { UpdateUser(); })
+                      == GuardedSave::Saved;
+        } catch (const LastAdministrator &) {
+            ctx.prompter().message(lastAdministratorMessage(), QStringLiteral("Users"),
+                                   MsgIcon::Exclamation, MsgButtons::OK);
+        }
     });
     // A failed or refused write leaves the window open, without the success message.
     if (!updated)
@@ -223,6 +281,10 @@ void frmAddNewUser::addUser()
     Steps step(ctx.prompter(), QStringLiteral("frmAddNewUser"), QStringLiteral("cmdSave_Click"));
     const QString userName = txtUserName->text();
     bool saved = false;
+    QString hash;
+    step([&] { hash = Credentials::hashPassword(txtPassword->text()); });
+    if (hash.isEmpty())
+        return;
     step([&] {
         if (nameTaken(ctx.db(), userName)) {
             ctx.prompter().message(QStringLiteral("User Name already exists. Please specify "
@@ -241,8 +303,7 @@ void frmAddNewUser::addUser()
                                    m_users.setValue(QStringLiteral("UserID"), NextUserID);
                                    m_users.setValue(QStringLiteral("Privilege"),
                                                     E(cboPrivilege->currentText()));
-                                   m_users.setValue(QStringLiteral("Password"),
-                                                    E(txtPassword->text()));
+                                   m_users.setValue(QStringLiteral("Password"), hash);
                                    m_users.UpdateBatch();
                                });
         } catch (...) {
@@ -282,14 +343,22 @@ void frmAddNewUser::UpdateUser()
     // never loses track of a renamed account.
     Transaction transaction(ctx.db());
     Recordset &rs = ctx.UserListRecordset;
+    const qint32 id = qint32(lblUserID->text().toLongLong());
+    // Checked under the write lock, so two desks cannot demote the last two.
+    if (cboPrivilege->currentText() != kAdministrator)
+        requireAnotherAdministrator(ctx.db(), id);
+    const bool newPassword = m_newHash != m_keptPassword;
     Audit::recordWrite(ctx.db(), QStringLiteral("Update"), QStringLiteral("Users"),
                        QStringLiteral("UserID"), lblUserID->text(), QVariant(), [&] {
                            rs.setValue(QStringLiteral("UserID"), lblUserID->text().toLongLong());
                            rs.setValue(QStringLiteral("UserName"), E(txtUserName->text()));
                            rs.setValue(QStringLiteral("Privilege"), E(cboPrivilege->currentText()));
-                           rs.setValue(QStringLiteral("Password"), E(txtPassword->text()));
+                           rs.setValue(QStringLiteral("Password"), m_newHash);
                            rs.UpdateBatch();
                        });
+    // An administrator's save lifts the account's lock; a new password also
+    // ends the sign-ins desks remember for it.
+    clearSignInState(ctx.db(), id, newPassword);
     UpdateTrail();
     transaction.commit();
 }

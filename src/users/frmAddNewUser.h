@@ -23,6 +23,9 @@ public:
     QComboBox *cboPrivilege;
     QLineEdit *txtPassword;
     QLineEdit *txtRetype;
+    // The desks that remember the account's sign-in, and a way to end them.
+    QLabel *lblRememberedDesks;
+    QPushButton *cmdClearDesks;
     QPushButton *cmdSave;
     QPushButton *cmdCancel;
 
@@ -30,6 +33,7 @@ public:
     QString LoadedUserName;
 
     void cmdSave_Click();
+    void cmdClearDesks_Click();
     // Writes the edited account and its user-log rows as one change.
     void UpdateUser();
     // Gives the account's user-log rows the new name and privilege.
@@ -40,12 +44,15 @@ protected:
     void Form_Activate() override;
 
 private:
+    void showRememberedDesks();
     // Shows the box of a failed check, puts the focus on box and stops.
     bool refuse(const QString &text, const QString &title, QWidget *box);
     bool validEntries();
     void addUser();
 
     Recordset m_users; // the add mode's users
+    QString m_newHash;      // what the edit mode stores as the password
+    QString m_keptPassword; // the stored hash when the typed password matched it
     // The account as the edit mode opened it, for the check at Save.
     RowGuard m_guard;
 };

@@ -7,13 +7,14 @@
 #include <QPushButton>
 
 #include "data/Audit.h"
-#include "data/Cipher.h"
 #include "data/Connection.h"
+#include "data/Credentials.h"
 #include "data/Recordset.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/Prompter.h"
 #include "shell/WidgetUtils.h"
+#include "users/UserSession.h"
 
 frmChangePassword::frmChangePassword(AppContext &context) : Form(context)
 {
@@ -78,18 +79,19 @@ void frmChangePassword::cmdLogin_Click()
     Steps step(ctx.prompter(), QStringLiteral("frmChangePassword"),
                QStringLiteral("cmdLogin_Click"));
     const QString userId = QString::number(ctx.CurrentUser.UserID);
-    bool oldMatches = false;
-    step([&] {
-        Recordset rs;
-        rs.Open(QStringLiteral("select * from [Users] where [UserID]=") + userId
-                    + QStringLiteral(" and Password='") + E(oldPassword) + QStringLiteral("'"),
-                ctx.db(), adOpenStatic, adLockReadOnly);
-        oldMatches = !rs.isEOF();
-        rs.Close();
-    });
+    // The old password counts against the account's lock like any sign-in:
+    // an unattended desk is no place to guess it.
+    SignInCheck check;
+    step([&] { check = checkPasswordOf(ctx, ctx.CurrentUser.UserID, oldPassword); });
     if (step.failed())
         return;
-    if (!oldMatches) {
+    if (check.outcome == SignInOutcome::Locked) {
+        ctx.prompter().message(lockedMessage(check.account.UserName, check.lockedUntil),
+                               QStringLiteral("Account Locked"), MsgIcon::Exclamation,
+                               MsgButtons::OK);
+        return;
+    }
+    if (check.outcome != SignInOutcome::SignedIn) {
         ctx.prompter().message(QStringLiteral("Invalid Old Password."),
                                QStringLiteral("Invalid Password"), MsgIcon::Exclamation,
                                MsgButtons::OK);
@@ -102,12 +104,21 @@ void frmChangePassword::cmdLogin_Click()
                                MsgButtons::OK);
         return;
     }
+    QString hash;
+    step([&] { hash = Credentials::hashPassword(newPassword); });
+    if (step.failed())
+        return;
     step([&] {
         Audit::recordWrite(ctx.db(), QStringLiteral("Password"), QStringLiteral("Users"),
                            QStringLiteral("UserID"), userId, QVariant(), [&] {
-                               ctx.db().Execute(QStringLiteral("update [Users] set [Password]='")
-                                                + E(newPassword)
-                                                + QStringLiteral("' where [UserID]=") + userId);
+                               Recordset rs;
+                               rs.Open(QStringLiteral("select * from [Users] where [UserID]=")
+                                           + userId,
+                                       ctx.db());
+                               rs.setValue(QStringLiteral("Password"), hash);
+                               rs.UpdateBatch();
+                               // Desks that remembered the old password forget it.
+                               clearSignInState(ctx.db(), ctx.CurrentUser.UserID, true);
                            });
     });
     if (step.failed())

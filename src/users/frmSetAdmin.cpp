@@ -9,10 +9,10 @@
 #include "data/Audit.h"
 #include "data/Cipher.h"
 #include "data/Connection.h"
+#include "data/Credentials.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorTrap.h"
 #include "shell/MainFrame.h"
-#include "shell/PrivateFiles.h"
 #include "shell/Prompter.h"
 #include "shell/StatusBarPanes.h"
 #include "shell/WidgetUtils.h"
@@ -126,6 +126,11 @@ void frmSetAdmin::cmdSave_Click()
     // marker says the setup is done, until they are stored.
     bool saved = false;
     bool administratorThere = false;
+    // The slow hash is made before the write lock is taken.
+    QString hash;
+    step([&] { hash = Credentials::hashPassword(password); });
+    if (hash.isEmpty())
+        return;
     step([&] {
         Transaction transaction(ctx.db());
         // Another workstation may have set up its administrator meanwhile:
@@ -141,7 +146,6 @@ void frmSetAdmin::cmdSave_Click()
         m_users.Open(QStringLiteral("SELECT * FROM Users"), ctx.db());
         ctx.CurrentUser.UserID = 1;
         ctx.CurrentUser.UserName = userName;
-        ctx.CurrentUser.Password = password;
         ctx.CurrentUser.Privilege = QStringLiteral("Administrator");
         try {
             Audit::recordWrite(ctx.db(), QStringLiteral("Add"), QStringLiteral("Users"),
@@ -151,7 +155,7 @@ void frmSetAdmin::cmdSave_Click()
                                    m_users.setValue(QStringLiteral("UserName"), E(userName));
                                    m_users.setValue(QStringLiteral("Privilege"),
                                                     E(QStringLiteral("Administrator")));
-                                   m_users.setValue(QStringLiteral("Password"), E(password));
+                                   m_users.setValue(QStringLiteral("Password"), hash);
                                    m_users.UpdateBatch();
                                });
             LogTimeIn(ctx);
@@ -181,16 +185,9 @@ void frmSetAdmin::cmdSave_Click()
     // The error box has said what failed; what was typed stays for another try.
     if (!saved)
         return;
-    step([&] {
-        // A marker that cannot be written only means start-up writes it next time;
-        // a server database needs none.
-        if (isServerUri(ctx.databaseFile()))
-            return;
-        QString content = E(userName) + QLatin1Char('|') + E(password) + QLatin1Char('|')
-                          + E(QStringLiteral("Administrator"));
-        ReadWriteTextFile(ctx.markerPath(), content, 2);
-        PrivateFiles::shareLikeDatabase(ctx.markerPath(), ctx.databaseFile());
-    });
+    // A marker that cannot be written only means start-up writes it next time;
+    // a server database needs none.
+    step([&] { writeAdministratorMarker(ctx); });
     step([&] { AdminSaved = true; });
     step([&] { hide(); });
     step([&] { ctx.mainFrame().showFrame(); });

@@ -213,6 +213,17 @@ void frmUserList::deleteUser(Steps &step)
     step([&] {
         // The account goes together with its log rows, or neither goes.
         Transaction transaction(ctx.db());
+        // Under the write lock, so two desks cannot delete the last two.
+        if (storedPrivilege(ctx.db(), qint32(sqlId(id).toLongLong())) == QLatin1String("Administrator")) {
+            try {
+                requireAnotherAdministrator(ctx.db(), qint32(id.toLongLong()));
+            } catch (const LastAdministrator &) {
+                ctx.prompter().message(lastAdministratorMessage(), QStringLiteral("Users"),
+                                       MsgIcon::Exclamation, MsgButtons::OK);
+                return;
+            }
+        }
+        clearSignInState(ctx.db(), qint32(id.toLongLong()), true);
         // The account's trail rows stay: only its log rows go with it.
         Audit::recordDelete(ctx.db(), QStringLiteral("Users"), QStringLiteral("UserID"), id,
                             QVariant(), QStringLiteral("delete from [Users] where [UserID]=") + sqlId(id));

@@ -10,4 +10,5 @@ list(APPEND UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/frmAddNewUser.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frmUserList.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frmChangePassword.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frmLocked.cpp
 )

@@ -10,6 +10,9 @@
 //   workstation set-phone <database> <password> <patient id> <phone> <report>
 //       Opens the patient in the editor, types the phone number and saves:
 //       "saved", or the texts of the boxes shown.
+//   workstation wrong-passwords <database> <password> <user name> <count> <report>
+//       Signs in <count> times with a wrong password: one line per outcome
+//       ("wrong", "locked", "signed-in", "no-account").
 //   workstation set-privilege <database> <password> <admin id> <user id> <privilege> <report>
 //       Signed in as the administrator <admin id>, gives the account <user id>
 //       the privilege through the account editor: "saved", or the boxes shown.
@@ -32,6 +35,7 @@
 #include "shell/Settings.h"
 #include "shell/SystemModule.h"
 #include "support/FakePrompter.h"
+#include "users/UserSession.h"
 #include "users/frmAddNewUser.h"
 
 namespace {
@@ -138,6 +142,21 @@ int setPhone(const QStringList &args)
     return 0;
 }
 
+int wrongPasswords(const QStringList &args)
+{
+    Workstation w(args.at(0), args.at(1));
+    w.ctx->CurrentUser = UserRecord();
+    Report report(args.at(4));
+    const int count = args.at(3).toInt();
+    for (int i = 0; i < count; ++i) {
+        const SignInCheck check =
+            checkPassword(*w.ctx, args.at(2), QStringLiteral("wrong guess %1").arg(i));
+        const char *outcome[] = {"signed-in", "no-account", "wrong", "locked"};
+        report.line(QLatin1String(outcome[int(check.outcome)]));
+    }
+    return 0;
+}
+
 int setPrivilege(const QStringList &args)
 {
     Workstation w(args.at(0), args.at(1));
@@ -180,6 +199,8 @@ int main(int argc, char **argv)
         return savePatients(args);
     if (command == QLatin1String("set-phone") && args.size() == 5)
         return setPhone(args);
+    if (command == QLatin1String("wrong-passwords") && args.size() == 5)
+        return wrongPasswords(args);
     if (command == QLatin1String("set-privilege") && args.size() == 6)
         return setPrivilege(args);
     std::fprintf(stderr, "unknown command or arguments: %s\n", qPrintable(command));

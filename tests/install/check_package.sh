@@ -18,7 +18,8 @@ diff -u <(expected_files) <(echo "$listed") || fail "the package's files differ"
 [ "$(dpkg-deb -f "$deb" Package)" = "medlantis" ] || fail "Package field"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version field"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for lib in libc6 libqt6widgets6 libqt6gui6 libqt6printsupport6 libsqlcipher libxlsxwriter; do
+for lib in libc6 libqt6widgets6 libqt6gui6 libqt6printsupport6 libsqlcipher libxlsxwriter \
+    libsodium; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 echo "package $(basename "$deb"): ok"

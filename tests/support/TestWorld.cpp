@@ -7,6 +7,7 @@
 
 #include "app/MDIFormMain.h"
 #include "data/Cipher.h"
+#include "data/Credentials.h"
 #include "data/PgEngine.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
@@ -152,6 +153,13 @@ int TestWorld::count(const QString &table)
     return scalar(QStringLiteral("select count(*) from ") + table).toInt();
 }
 
+bool TestWorld::passwordIs(int userId, const QString &password)
+{
+    const QString stored =
+        scalar(QStringLiteral("select Password from Users where UserID=%1").arg(userId)).toString();
+    return Credentials::check(stored, password) == Credentials::Match::Yes;
+}
+
 void TestWorld::addPatient(int id, const QString &last, const QString &first,
                            const QString &dateOfBirth)
 {
@@ -166,11 +174,21 @@ void TestWorld::addPatient(int id, const QString &last, const QString &first,
 void TestWorld::addUser(int id, const QString &name, const QString &password,
                         const QString &privilege, int savePassword)
 {
-    exec(QStringLiteral("insert into Users (UserID, UserName, Password, Privilege, SavePassword) "
-                        "values (%1, '%2', '%3', '%4', %5)")
-             .arg(id)
-             .arg(E(name), E(password), E(privilege))
-             .arg(savePassword));
+    addStoredUser(id, name, Credentials::hashPassword(password), privilege, savePassword);
+}
+
+void TestWorld::addStoredUser(int id, const QString &name, const QString &storedPassword,
+                              const QString &privilege, int savePassword)
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("select * from Users where UserID = -1"), db());
+    rs.AddNew();
+    rs.setValue(QStringLiteral("UserID"), id);
+    rs.setValue(QStringLiteral("UserName"), E(name));
+    rs.setValue(QStringLiteral("Password"), storedPassword);
+    rs.setValue(QStringLiteral("Privilege"), E(privilege));
+    rs.setValue(QStringLiteral("SavePassword"), savePassword);
+    rs.Update();
 }
 
 void TestWorld::signIn(int id, const QString &name, const QString &privilege,
@@ -181,6 +199,5 @@ void TestWorld::signIn(int id, const QString &name, const QString &privilege,
     UserRecord &user = m_ctx->CurrentUser;
     user.UserID = id;
     user.UserName = name;
-    user.Password = password;
     user.Privilege = privilege;
 }

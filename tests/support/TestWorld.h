@@ -48,17 +48,23 @@ public:
     int count(const QString &table);
     // The files anywhere in the world's TEMP, by their path inside it.
     QStringList tempFilesLeft() const;
+    // True when the stored password of the account checks with password.
+    bool passwordIs(int userId, const QString &password);
 
     // Adds a patient row with the given id and names.
     void addPatient(int id, const QString &last, const QString &first,
                     const QString &dateOfBirth = QStringLiteral("1980-05-17"));
-    // Adds a user account (enciphered like the program does).
+    // Adds a user account as the program stores it: the password hashed.
     void addUser(int id, const QString &name, const QString &password, const QString &privilege,
                  int savePassword = 0);
     // Adds the account and makes it the signed-in user, as a login would: rights
     // are read from its row.
     void signIn(int id, const QString &name, const QString &privilege,
                 const QString &password = QStringLiteral("password1"));
+    // Adds an account whose Password column holds storedPassword as it stands
+    // (an older version's enciphered value, or something broken).
+    void addStoredUser(int id, const QString &name, const QString &storedPassword,
+                       const QString &privilege, int savePassword = 0);
 
     int endedWith = -1; // exit code the program asked for, -1 = still running
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "data/Cipher.h"
 #include "app/MDIFormMain.h"
 #include "support/TestWorld.h"
 #include "users/Form1.h"
@@ -23,7 +22,7 @@ protected:
         w.addUser(1, QStringLiteral("Admin"), QStringLiteral("adminpass"),
                   QStringLiteral("Administrator"));
         w.addUser(2, QStringLiteral("Anna"), QStringLiteral("annapass"), QStringLiteral("Staff"));
-        ASSERT_TRUE(FindUserByName(w.ctx(), QStringLiteral("Anna")));
+        ASSERT_TRUE(FindUserByName(w.db(), QStringLiteral("Anna"), w.ctx().CurrentUser));
     }
 
     frmChangePassword &open()
@@ -40,13 +39,6 @@ protected:
         f.txtOldPassword->setText(oldPassword);
         f.txtNewPassword->setText(newPassword);
         f.txtRetypePassword->setText(retyped);
-    }
-
-    QString storedPassword(int userId)
-    {
-        return D(w.scalar(QStringLiteral("select Password from Users where UserID=")
-                          + QString::number(userId))
-                     .toString());
     }
 
     TestWorld w;
@@ -108,8 +100,8 @@ TEST_F(ChangePasswordTest, AWrongOldPasswordOrAMismatchChangesNothing)
         EXPECT_EQ(w.prompter().last().icon, MsgIcon::Exclamation);
         EXPECT_TRUE(f.isVisible());
     }
-    EXPECT_EQ(storedPassword(1), QStringLiteral("adminpass"));
-    EXPECT_EQ(storedPassword(2), QStringLiteral("annapass"));
+    EXPECT_TRUE(w.passwordIs(1, QStringLiteral("adminpass")));
+    EXPECT_TRUE(w.passwordIs(2, QStringLiteral("annapass")));
 }
 
 TEST_F(ChangePasswordTest, ANewPasswordOfFortyCharactersSignsInNextTime)
@@ -123,10 +115,8 @@ TEST_F(ChangePasswordTest, ANewPasswordOfFortyCharactersSignsInNextTime)
     EXPECT_EQ(w.prompter().last().title, QStringLiteral("Password Changed"));
     EXPECT_EQ(w.prompter().last().icon, MsgIcon::Information);
     EXPECT_FALSE(f.isVisible());
-    EXPECT_EQ(storedPassword(2), forty);
-    EXPECT_EQ(storedPassword(1), QStringLiteral("adminpass"));
-    // The running session keeps what it signed in with.
-    EXPECT_EQ(w.ctx().CurrentUser.Password, QStringLiteral("annapass"));
+    EXPECT_TRUE(w.passwordIs(2, forty));
+    EXPECT_TRUE(w.passwordIs(1, QStringLiteral("adminpass")));
 
     // Shown again, it starts empty.
     f.show();
@@ -143,7 +133,7 @@ TEST_F(ChangePasswordTest, ANewPasswordOfFortyCharactersSignsInNextTime)
     login.cmdLogin->click();
     EXPECT_FALSE(w.prompter().texts().contains(QStringLiteral("Invalid Password.")));
     EXPECT_TRUE(w.ctx().window<MDIFormMain>().isVisible());
-    EXPECT_EQ(w.ctx().CurrentUser.Password, forty);
+    EXPECT_EQ(w.ctx().CurrentUser.UserName, QStringLiteral("Anna"));
 }
 
 TEST_F(ChangePasswordTest, ADatabaseFailureIsReportedAndNothingCountsAsChanged)
@@ -155,7 +145,7 @@ TEST_F(ChangePasswordTest, ADatabaseFailureIsReportedAndNothingCountsAsChanged)
     for (const char *what : {"storing", "checking"}) {
         SCOPED_TRACE(what);
         if (QLatin1String(what) == QLatin1String("checking")) {
-            EXPECT_EQ(storedPassword(2), QStringLiteral("annapass"));
+            EXPECT_TRUE(w.passwordIs(2, QStringLiteral("annapass")));
             w.db().Close();
         }
         w.prompter().clear();

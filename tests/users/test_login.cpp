@@ -171,9 +171,8 @@ TEST_F(LoginTest, EnterInTheNameBoxPressesLogin)
 TEST_F(LoginTest, UntickedSaveClearsTheSavedPasswordFlag)
 {
     Form1 &f = open();
-    f.cboUsers->setCurrentIndex(1);
-    emit f.cboUsers->activated(1); // Anna, whose password is saved
-    ASSERT_TRUE(f.Check1->isChecked());
+    typeName(f, QStringLiteral("Anna"));
+    f.txtPassword->setText(QStringLiteral("Anna's pw"));
     f.Check1->setChecked(false);
     f.cmdLogin->click();
     ASSERT_TRUE(mainWindowShown());
@@ -181,17 +180,31 @@ TEST_F(LoginTest, UntickedSaveClearsTheSavedPasswordFlag)
               0);
 }
 
-TEST_F(LoginTest, ChoosingOrTypingANameFillsItsSavedPassword)
+TEST_F(LoginTest, OnlyADeskThatRemembersTheAccountShowsItsPasswordAsFilled)
 {
     Form1 &f = open();
     ASSERT_EQ(f.cboUsers->count(), 3);
     EXPECT_EQ(f.cboUsers->itemText(1), QStringLiteral("Anna"));
 
+    // Anna's flag is set, but no password is kept anywhere to fill in.
     f.cboUsers->setCurrentIndex(1);
     emit f.cboUsers->activated(1);
-    EXPECT_EQ(f.txtPassword->text(), QStringLiteral("Anna's pw"));
-    EXPECT_TRUE(f.Check1->isChecked());
+    EXPECT_EQ(f.txtPassword->text(), QString());
+    EXPECT_FALSE(f.Check1->isChecked());
     EXPECT_EQ(lastLogin(), QStringLiteral("1"));
+
+    // Signed in here with "Save Password", this desk remembers her.
+    f.txtPassword->setText(QStringLiteral("Anna's pw"));
+    f.Check1->setChecked(true);
+    f.cmdLogin->click();
+    ASSERT_TRUE(mainWindowShown());
+    w.ctx().window<MDIFormMain>().hide();
+    f.show();
+    f.cboUsers->setCurrentIndex(1);
+    emit f.cboUsers->activated(1);
+    EXPECT_FALSE(f.txtPassword->text().isEmpty());
+    EXPECT_NE(f.txtPassword->text(), QStringLiteral("Anna's pw"));
+    EXPECT_TRUE(f.Check1->isChecked());
 
     f.cboUsers->setCurrentIndex(2);
     emit f.cboUsers->activated(2); // Bob saved nothing
@@ -199,11 +212,11 @@ TEST_F(LoginTest, ChoosingOrTypingANameFillsItsSavedPassword)
     EXPECT_FALSE(f.Check1->isChecked());
     EXPECT_EQ(lastLogin(), QStringLiteral("2"));
 
-    // Typed letter for letter, the password appears; typing on removes it.
+    // Typed letter for letter, the box fills; typing on empties it.
     typeName(f, QStringLiteral("Ann"));
     EXPECT_EQ(f.txtPassword->text(), QString());
     QTest::keyClick(f.cboUsers->lineEdit(), Qt::Key_A);
-    EXPECT_EQ(f.txtPassword->text(), QStringLiteral("Anna's pw"));
+    EXPECT_FALSE(f.txtPassword->text().isEmpty());
     EXPECT_TRUE(f.Check1->isChecked());
     EXPECT_EQ(lastLogin(), QStringLiteral("-1"));
     QTest::keyClick(f.cboUsers->lineEdit(), Qt::Key_X);
@@ -220,7 +233,7 @@ TEST_F(LoginTest, LastLoginChoosesTheEntryOnActivation)
         const char *password;
     };
     const Case cases[] = {
-        {nullptr, 0, ""}, {"1", 1, "Anna's pw"}, {"2", 2, ""}, {"3", -1, ""}, {"-1", -1, ""}};
+        {nullptr, 0, ""}, {"1", 1, ""}, {"2", 2, ""}, {"3", -1, ""}, {"-1", -1, ""}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.setting ? c.setting : "none");
         TestWorld fresh;

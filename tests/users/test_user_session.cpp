@@ -46,26 +46,24 @@ TEST(UserLogFormats, DateAndTwelveHourTimeWithLowerCaseSuffix)
               QStringLiteral("01/02/2022"));
 }
 
-TEST(FindUserByName, MatchesTheExactNameAndFillsTheCurrentUser)
+TEST(FindUserByName, MatchesTheExactNameAndLeavesTheCurrentUserAlone)
 {
     TestWorld w;
     w.addUser(1, QStringLiteral("Admin"), QStringLiteral("secret1"),
               QStringLiteral("Administrator"));
     w.addUser(7, QStringLiteral("Anna"), QStringLiteral("pa'ss word"), QStringLiteral("Staff"));
 
-    EXPECT_FALSE(FindUserByName(w.ctx(), QStringLiteral("anna")));
-    EXPECT_FALSE(FindUserByName(w.ctx(), QStringLiteral("Ann")));
-    EXPECT_EQ(w.ctx().CurrentUser.UserID, 0); // a failed look-up changes nothing
+    UserRecord u;
+    EXPECT_FALSE(FindUserByName(w.db(), QStringLiteral("anna"), u));
+    EXPECT_FALSE(FindUserByName(w.db(), QStringLiteral("Ann"), u));
+    EXPECT_FALSE(FindUserByName(w.db(), QStringLiteral("Admin' or '1'='1"), u));
+    EXPECT_EQ(u.UserID, 0);
 
-    ASSERT_TRUE(FindUserByName(w.ctx(), QStringLiteral("Anna")));
-    const UserRecord &u = w.ctx().CurrentUser;
+    ASSERT_TRUE(FindUserByName(w.db(), QStringLiteral("Anna"), u));
     EXPECT_EQ(u.UserID, 7);
     EXPECT_EQ(u.UserName, QStringLiteral("Anna"));
-    EXPECT_EQ(u.Password, QStringLiteral("pa'ss word"));
     EXPECT_EQ(u.Privilege, QStringLiteral("Staff"));
-
-    EXPECT_FALSE(FindUserByName(w.ctx(), QStringLiteral("Admin' or '1'='1")));
-    EXPECT_EQ(w.ctx().CurrentUser.UserName, QStringLiteral("Anna"));
+    EXPECT_EQ(w.ctx().CurrentUser.UserID, 0);
 }
 
 TEST(LogTimeIn, NumbersAfterTheHighestLogIdAndRemembersTheRow)

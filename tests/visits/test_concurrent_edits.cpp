@@ -201,12 +201,14 @@ TEST(ConcurrentEdits, AccountEditor)
     };
     e.type = [](Form &f) {
         auto &u = static_cast<frmAddNewUser &>(f);
+        u.txtUserName->setText(QStringLiteral("Annabel"));
         u.txtPassword->setText(QStringLiteral("mine123"));
         u.txtRetype->setText(QStringLiteral("mine123"));
     };
     e.save = [](Form &f) { return static_cast<frmAddNewUser &>(f).cmdSave; };
-    e.typedCheck = QStringLiteral("select Password from Users where UserID=2");
-    e.typedValue = E(QStringLiteral("mine123"));
+    // The password is stored as a salted hash, so the name shows what was saved.
+    e.typedCheck = QStringLiteral("select UserName from Users where UserID=2");
+    e.typedValue = E(QStringLiteral("Annabel"));
     e.otherChange = QStringLiteral("update Users set Privilege='%1' where UserID=2")
                         .arg(E(QStringLiteral("Administrator")));
     e.otherCheck = QStringLiteral("select Privilege from Users where UserID=2");
