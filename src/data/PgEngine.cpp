@@ -1029,6 +1029,12 @@ void PgEngine::insertRows(const QString &table, const QStringList &columns,
     runSql(Kind::Read, QStringLiteral("DEALLOCATE medlantis_insert"));
 }
 
+pg_conn *PgEngine::connection()
+{
+    ensureConnected();
+    return m_conn;
+}
+
 void PgEngine::createSchemaObject(const QString &sql)
 {
     const QString statement = Schema::postgresStatementFor(sql);

@@ -47,6 +47,11 @@ public:
     // into the table, through one prepared statement.
     void insertRows(const QString &table, const QStringList &columns, const ResultRows &rows,
                     int firstCell = 0);
+    // The connection itself, for the bulk copies (PgCopy); connected again
+    // when it was lost.
+    pg_conn *connection();
+    // Throws the failure what, saying so when the connection was lost.
+    [[noreturn]] void raise(const QString &what) const;
 
     // The connection in non-blocking mode, for bulk work (COPY) of the
     // maintenance code; null while it is lost.
@@ -83,7 +88,6 @@ private:
     };
     // Connects again when the connection was lost; throws when it cannot.
     void ensureConnected();
-    [[noreturn]] void raise(const QString &what) const;
     Key keyOf(unsigned int tableOid);
     Key keyOfTable(const QString &table);
 

@@ -7,6 +7,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/DatabaseLocation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialect.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Engine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PgCopy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PgEngine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Recordset.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Schema.cpp

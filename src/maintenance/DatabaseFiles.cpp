@@ -1,8 +1,11 @@
 #include "maintenance/DatabaseFiles.h"
 
 #include <algorithm>
-#include <limits>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -11,6 +14,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -32,6 +36,7 @@
 #include "data/Schema.h"
 #include "data/SqliteEngine.h"
 #include "maintenance/AuditAnchors.h"
+#include "maintenance/BulkCopy.h"
 #include "maintenance/RestoreSource.h"
 
 namespace DatabaseFiles {
@@ -51,14 +56,32 @@ struct Tracker
     const Progress &progress;
     qint64 total;
     qint64 done = 0;
+    QElapsedTimer told; // since the last report
 
-    void advance(qint64 bytes)
+    void advance(qint64 units)
     {
-        done += bytes;
-        if (progress)
-            progress(std::min(done, total), total);
+        done += units;
+        if (!progress)
+            return;
+        // Rows come far faster than a window repaints; the end is always told.
+        if (done < total && told.isValid() && told.elapsed() < 40)
+            return;
+        told.start();
+        progress(std::min(done, total), total);
     }
 };
+
+// The progress of one part of a longer work: its own figures as the share
+// from..to of the whole (in millionths).
+Progress partOf(const Progress &whole, double from, double to)
+{
+    if (!whole)
+        return {};
+    return [whole, from, to](qint64 done, qint64 total) {
+        const double f = total > 0 ? std::clamp(double(done) / double(total), 0.0, 1.0) : 1.0;
+        whole(qint64((from + (to - from) * f) * 1e6), 1000000);
+    };
+}
 
 // Something to copy bytes from: its size and a reader of one piece.
 struct ByteSource
@@ -289,33 +312,90 @@ int removeStagedCopies(const QString &file, qint64 minAgeSecs)
     return removed;
 }
 
-QString unusableReason(const QString &path, const QString &password)
+namespace {
+
+// The bytes this process has read so far, from any file.
+qint64 bytesRead()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return 0;
+}
+
+// SQLite's integrity check of the whole file, which reads every page in one
+// long step: it runs beside this thread, which tells progress of the bytes
+// read meanwhile and so keeps a window painted.
+QString quickCheck(Connection &conn, qint64 size, const Progress &progress)
+{
+    if (!progress)
+        return firstValue(conn.handle(), "PRAGMA quick_check");
+    const qint64 start = bytesRead();
+    auto check = std::async(std::launch::async, [&conn] {
+        return firstValue(conn.handle(), "PRAGMA quick_check");
+    });
+    while (check.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        progress(std::clamp<qint64>(bytesRead() - start, 0, size), size);
+    progress(size, size);
+    return check.get();
+}
+
+// What the open database lacks of the tables and columns of the schema; "" when nothing.
+QString shapeProblem(Connection &conn)
+{
+    for (const QString &table : Schema::requiredTables()) {
+        QStringList present;
+        Recordset rs;
+        rs.Open(QStringLiteral("PRAGMA table_info('%1')").arg(table), conn, adOpenStatic,
+                adLockReadOnly);
+        for (; !rs.isEOF(); rs.MoveNext())
+            present << rs.Text(QStringLiteral("name")).toLower();
+        if (present.isEmpty())
+            return QStringLiteral("It has no table %1.").arg(table);
+        for (const Schema::TableShape &shape : Schema::tables()) {
+            if (shape.name.compare(table, Qt::CaseInsensitive) != 0)
+                continue;
+            for (const QString &column : shape.columns) {
+                if (!present.contains(column.toLower()))
+                    return QStringLiteral("Its table %1 has no column %2.").arg(table, column);
+            }
+        }
+    }
+    return QString();
+}
+
+// A copy this program has just made of a checked file opens with the
+// password and holds the schema's tables; reading every page of it again
+// would find only what the check of its source found.
+bool copyOpens(const QString &path, const QString &password)
+{
+    try {
+        Connection conn;
+        conn.Open(path, password);
+        return shapeProblem(conn).isEmpty();
+    } catch (const DbError &) {
+        return false;
+    }
+}
+
+} // namespace
+
+QString unusableReason(const QString &path, const QString &password, const Progress &progress)
 {
     if (!QFileInfo(path).isFile())
         return QStringLiteral("'%1' is not a file.").arg(path);
     try {
         Connection conn;
         conn.Open(path, password);
-        for (const QString &table : Schema::requiredTables()) {
-            QStringList present;
-            Recordset rs;
-            rs.Open(QStringLiteral("PRAGMA table_info('%1')").arg(table), conn, adOpenStatic,
-                    adLockReadOnly);
-            for (; !rs.isEOF(); rs.MoveNext())
-                present << rs.Text(QStringLiteral("name")).toLower();
-            if (present.isEmpty())
-                return QStringLiteral("It has no table %1.").arg(table);
-            for (const Schema::TableShape &shape : Schema::tables()) {
-                if (shape.name.compare(table, Qt::CaseInsensitive) != 0)
-                    continue;
-                for (const QString &column : shape.columns) {
-                    if (!present.contains(column.toLower()))
-                        return QStringLiteral("Its table %1 has no column %2.").arg(table, column);
-                }
-            }
-        }
+        const QString lacking = shapeProblem(conn);
+        if (!lacking.isEmpty())
+            return lacking;
         // A damaged page deep in a table does not stop the file from opening.
-        if (firstValue(conn.handle(), "PRAGMA quick_check") != QLatin1String("ok"))
+        if (quickCheck(conn, QFileInfo(path).size(), progress) != QLatin1String("ok"))
             return QStringLiteral("It fails the integrity check.");
     } catch (const DbError &e) {
         return e.description();
@@ -323,9 +403,9 @@ QString unusableReason(const QString &path, const QString &password)
     return QString();
 }
 
-bool isUsableDatabase(const QString &path, const QString &password)
+bool isUsableDatabase(const QString &path, const QString &password, const Progress &progress)
 {
-    return unusableReason(path, password).isEmpty();
+    return unusableReason(path, password, progress).isEmpty();
 }
 
 namespace {
@@ -343,38 +423,29 @@ QString quotedName(const QString &name)
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
-// Rows a table sends at a time, and the photo bytes they may hold together:
-// a page of photos stops at the budget (one row at least), so a backup or a
-// restore never holds more than a few photos at once, however large.
-constexpr int kPage = 200;
-constexpr qint64 kPageBytes = 32 * 1024 * 1024;
-const QString kPhotoColumn = QStringLiteral("Photo");
+// The rows of each table that the copy brings, by table name.
+using RowCounts = std::map<QString, qint64>;
 
-// From rows of (key, photo bytes) in key order: the last key of the first rows
-// that stay within kPageBytes, and whether rows beyond the page remain.
-struct PageEnd
+// The server's own guess of the rows of each table, from its last look at
+// them (no table is read whole for it); a table it has not looked at yet is
+// counted.
+RowCounts rowsGuessed(PgEngine &pg, const QStringList &tables)
 {
-    QString lastKey; // empty: no rows
-    bool more = false;
-};
-PageEnd pageWithinBudget(const ResultRows &sizes)
-{
-    const size_t count = sizes.cols ? sizes.cells.size() / size_t(sizes.cols) : 0;
-    PageEnd end;
-    qint64 bytes = 0;
-    size_t taken = 0;
-    while (taken < count) {
-        bytes += sizes.value(sizes.cells[taken * size_t(sizes.cols) + 1]).toLongLong();
-        if (taken > 0 && bytes > kPageBytes)
-            break;
-        ++taken;
+    RowCounts rows;
+    for (const QString &table : tables) {
+        const ResultRows guess = pg.queryRaw(
+            QStringLiteral("select reltuples::bigint from pg_class where oid = to_regclass('%1')")
+                .arg(quotedName(table)));
+        const qint64 n = guess.cells.empty() ? -1 : guess.value(guess.cells[0]).toLongLong();
+        if (n >= 0) {
+            rows[table] = n;
+            continue;
+        }
+        const ResultRows counted =
+            pg.queryRaw(QStringLiteral("select count(*) from %1").arg(quotedName(table)));
+        rows[table] = counted.cells.empty() ? 0 : counted.value(counted.cells[0]).toLongLong();
     }
-    // Only a number goes back into the next statement.
-    if (taken > 0)
-        end.lastKey = QString::number(
-            sizes.value(sizes.cells[(taken - 1) * size_t(sizes.cols)]).toLongLong());
-    end.more = taken < count || count == size_t(kPage);
-    return end;
+    return rows;
 }
 
 // The whole server database as one file of the embedded kind, encrypted with
@@ -390,105 +461,56 @@ void backupServer(const QString &uri, const QString &destination, const QString 
         fail(QStringLiteral("Could not write into the folder '%1': %2")
                  .arg(QFileInfo(destination).absolutePath(), staged->errorString()));
     staged->close();
+    RowCounts counts;
     {
         Connection file;
         file.Open(staged->fileName(), password);
-        for (const Schema::Statement &statement : Schema::statements())
-            file.engine().createSchemaObject(statement.sql);
-        // One snapshot of every table, whatever the other workstations save meanwhile.
-        pg.executeRaw(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        BulkCopy::prepareBulkLoad(file.handle());
+        // The tables (their added columns and triggers too) first and their
+        // indexes once the rows are in: one sort each instead of an update per row.
+        for (const Schema::Statement &statement : Schema::statements()) {
+            if (statement.kind != Schema::Statement::Index)
+                file.engine().createSchemaObject(statement.sql);
+        }
+        // One snapshot of every table, whatever the other workstations save
+        // meanwhile. The copies are watched by their progress instead of the
+        // statement time limit.
+        pg.executeRaw(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; "
+                                     "SET LOCAL statement_timeout = 0"));
         try {
             const QStringList present = pg.schemaObjects();
-            qint64 total = 0;
+            QStringList copied;
             for (const Schema::TableShape &table : Schema::tables()) {
-                if (!present.contains(table.name.toLower()))
-                    continue;
-                const ResultRows n = pg.queryRaw(
-                    QStringLiteral("select count(*) from %1").arg(quotedName(table.name)));
-                total += n.value(n.cells.at(0)).toLongLong();
+                if (present.contains(table.name.toLower()))
+                    copied << table.name;
             }
-            Tracker tracker{progress, total};
+            const RowCounts guessed = rowsGuessed(pg, copied);
+            qint64 total = 0;
+            for (const auto &[table, rows] : guessed)
+                total += rows;
+            // Each index takes about as long as a copy of its table's rows.
+            for (const Schema::Statement &statement : Schema::statements()) {
+                const auto rows = guessed.find(BulkCopy::tableOf(statement));
+                if (statement.kind == Schema::Statement::Index && rows != guessed.end())
+                    total += rows->second;
+            }
+            Tracker tracker{progress, std::max<qint64>(total, 1)};
             Transaction writing(file);
             for (const Schema::TableShape &table : Schema::tables()) {
-                if (!present.contains(table.name.toLower()))
+                if (!copied.contains(table.name))
                     continue;
-                QStringList names;
-                QStringList marks;
-                for (const QString &column : table.columns) {
-                    names << quotedName(column);
-                    marks << QStringLiteral("?");
-                }
-                const QByteArray insert = QStringLiteral("insert into %1 (%2) values (%3)")
-                                              .arg(quotedName(table.name),
-                                                   names.join(QLatin1Char(',')),
-                                                   marks.join(QLatin1Char(',')))
-                                              .toUtf8();
-                sqlite3_stmt *stmt = nullptr;
-                if (sqlite3_prepare_v2(file.handle(), insert.constData(), -1, &stmt, nullptr)
-                    != SQLITE_OK)
-                    file.raise(sqlite3_errcode(file.handle()));
-                std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> guard(
-                    stmt, &sqlite3_finalize);
-                const bool photos = table.columns.contains(kPhotoColumn);
-                QString after = QStringLiteral("-9223372036854775808");
-                for (;;) {
-                    QString upTo;
-                    bool more = true;
-                    if (photos) {
-                        const PageEnd end = pageWithinBudget(pg.queryRaw(
-                            QStringLiteral("select %1, coalesce(octet_length(%2), 0) from %3 "
-                                           "where %1 > %4 order by %1 limit %5")
-                                .arg(quotedName(table.key), quotedName(kPhotoColumn),
-                                     quotedName(table.name), after)
-                                .arg(kPage)));
-                        if (end.lastKey.isEmpty())
-                            break;
-                        upTo = QStringLiteral(" and %1 <= %2").arg(quotedName(table.key),
-                                                                  end.lastKey);
-                        more = end.more;
-                    }
-                    const ResultRows rows = pg.queryRaw(
-                        QStringLiteral("select %1 from %2 where %3 > %4%5 order by %3 limit %6")
-                            .arg(names.join(QLatin1Char(',')), quotedName(table.name),
-                                 quotedName(table.key), after, upTo)
-                            .arg(kPage));
-                    const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
-                    for (size_t r = 0; r < count; ++r) {
-                        for (int c = 0; c < rows.cols; ++c) {
-                            const Cell &cell = rows.cells[r * size_t(rows.cols) + size_t(c)];
-                            const int at = c + 1;
-                            switch (cell.type) {
-                            case Cell::Integer:
-                                sqlite3_bind_int64(stmt, at, cell.i);
-                                break;
-                            case Cell::Real:
-                                sqlite3_bind_double(stmt, at, cell.d);
-                                break;
-                            case Cell::Text:
-                                sqlite3_bind_text(stmt, at, rows.arena.data() + cell.offset,
-                                                  int(cell.size), SQLITE_TRANSIENT);
-                                break;
-                            case Cell::Blob:
-                                sqlite3_bind_blob(stmt, at, rows.arena.data() + cell.offset,
-                                                  int(cell.size), SQLITE_TRANSIENT);
-                                break;
-                            default:
-                                sqlite3_bind_null(stmt, at);
-                            }
-                        }
-                        if (sqlite3_step(stmt) != SQLITE_DONE)
-                            file.raise(sqlite3_errcode(file.handle()));
-                        sqlite3_reset(stmt);
-                        tracker.advance(1);
-                    }
-                    if (photos ? !more || count == 0 : count < size_t(kPage))
-                        break;
-                    after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toString();
-                }
+                qint64 &rows = counts[table.name];
+                BulkCopy::fromServer(pg, file.handle(), table, [&](qint64 n) {
+                    rows += n;
+                    tracker.advance(n);
+                });
             }
-            // The file's folded names go in with the rows, so a restore of it
-            // has none to fill.
-            Schema::fillFoldedNames(file);
+            const BulkCopy::Advance advance = [&](qint64 rows) { tracker.advance(rows); };
+            for (const Schema::Statement &statement : Schema::statements()) {
+                if (statement.kind == Schema::Statement::Index)
+                    BulkCopy::buildIndex(file.handle(), statement.sql,
+                                         counts[BulkCopy::tableOf(statement)], advance);
+            }
             writing.commit();
         } catch (...) {
             pg.rollback();
@@ -496,7 +518,7 @@ void backupServer(const QString &uri, const QString &destination, const QString 
         }
         pg.rollback();
     }
-    if (!isUsableDatabase(staged->fileName(), password))
+    if (!copyOpens(staged->fileName(), password))
         fail(QStringLiteral("The backup written to '%1' could not be read back; it was removed.")
                  .arg(destination));
 #ifdef Q_OS_UNIX
@@ -510,8 +532,35 @@ void backupServer(const QString &uri, const QString &destination, const QString 
                                       : Ownership{QFileDevice::ReadOwner | QFileDevice::WriteOwner});
 }
 
+// Removes every row of the table, some thousands at a time, so that the
+// progress moves while a large table goes.
+void removeRows(PgEngine &pg, const Schema::TableShape &table, const BulkCopy::Advance &advance)
+{
+    constexpr int kBatch = 20000;
+    const QString name = quotedName(table.name);
+    const QString key = quotedName(table.key);
+    for (qint64 after = std::numeric_limits<qint64>::min();;) {
+        const ResultRows bound = pg.queryRaw(
+            QStringLiteral("select %1 from %2 where %1 > %3 order by %1 offset %4 limit 1")
+                .arg(key, name)
+                .arg(after)
+                .arg(kBatch - 1));
+        if (bound.cells.empty())
+            break;
+        const qint64 upTo = bound.value(bound.cells[0]).toLongLong();
+        pg.executeRaw(QStringLiteral("delete from %1 where %2 > %3 and %2 <= %4")
+                          .arg(name, key)
+                          .arg(after)
+                          .arg(upTo));
+        advance(kBatch);
+        after = upTo;
+    }
+    pg.executeRaw(QStringLiteral("delete from %1").arg(name));
+}
+
 // Replaces every row of the four tables of the server database with the
-// file's, in one transaction: on any failure nothing changes.
+// file's, in one transaction: on any failure nothing changes. The tables stay
+// as they are (their indexes too), so other workstations read on meanwhile.
 void restoreServer(const QString &source, const QString &uri, const QString &password,
                    const Progress &progress, const Audit::Entry *trail, const AuditWho *who)
 {
@@ -527,49 +576,20 @@ void restoreServer(const QString &source, const QString &uri, const QString &pas
                 adLockReadOnly);
         total += rs.Value(0).toLongLong();
     }
-    Tracker tracker{progress, total};
     Transaction transaction(server);
-    for (const QString &table : Schema::requiredTables())
-        pg.executeRaw(QStringLiteral("DELETE FROM %1").arg(quotedName(table)));
+    // The copy is watched by its progress instead of the statement time limit.
+    pg.executeRaw(QStringLiteral("SET LOCAL statement_timeout = 0"));
+    for (const auto &[table, rows] : rowsGuessed(pg, Schema::requiredTables()))
+        total += rows;
+    Tracker tracker{progress, std::max<qint64>(total, 1)};
+    const BulkCopy::Advance advance = [&](qint64 rows) { tracker.advance(rows); };
     for (const Schema::TableShape &shape : Schema::tables()) {
-        if (!Schema::requiredTables().contains(shape.name))
-            continue;
-        QStringList names;
-        for (const QString &column : shape.columns)
-            names << QLatin1Char('[') + column + QLatin1Char(']');
-        const bool photos = shape.columns.contains(kPhotoColumn);
-        // Columns of the file beyond the schema's stay behind.
-        for (qint64 after = std::numeric_limits<qint64>::min();;) {
-            QString upTo;
-            bool more = true;
-            if (photos) {
-                // length() of a blob reads its size, not its bytes.
-                const PageEnd end = pageWithinBudget(file.engine().query(
-                    QStringLiteral("select [%1], coalesce(length([%2]), 0) from [%3] "
-                                   "where [%1] > %4 order by [%1] limit %5")
-                        .arg(shape.key, kPhotoColumn, shape.name)
-                        .arg(after)
-                        .arg(kPage),
-                    false));
-                if (end.lastKey.isEmpty())
-                    break;
-                upTo = QStringLiteral(" and [%1] <= %2").arg(shape.key, end.lastKey);
-                more = end.more;
-            }
-            const ResultRows rows = file.engine().query(
-                QStringLiteral("select %1 from [%2] where [%3] > %4%5 order by [%3] limit %6")
-                    .arg(names.join(QLatin1Char(',')), shape.name, shape.key)
-                    .arg(after)
-                    .arg(upTo)
-                    .arg(kPage),
-                false);
-            const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
-            pg.insertRows(shape.name, shape.columns, rows);
-            tracker.advance(qint64(count));
-            if (photos ? !more || count == 0 : count < size_t(kPage))
-                break;
-            after = rows.value(rows.cells[(count - 1) * size_t(rows.cols)]).toLongLong();
-        }
+        if (Schema::requiredTables().contains(shape.name))
+            removeRows(pg, shape, advance);
+    }
+    for (const Schema::TableShape &shape : Schema::tables()) {
+        if (Schema::requiredTables().contains(shape.name))
+            BulkCopy::toServer(file.handle(), pg, shape, advance);
     }
     if (trail) {
         server.setWhoSource([who] { return *who; });
@@ -780,8 +800,18 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
 {
     if (!isServerUri(working))
         requireFileName(working);
+    // The parts of the work, in bytes: checking the source, copying it and
+    // keeping the file it replaces. For a server, its rows take the place of
+    // the copies, about twice the check.
+    const qint64 size = std::max<qint64>(QFileInfo(source).size(), 1);
+    const bool hasWorking = !isServerUri(working) && QFileInfo::exists(working);
+    const qint64 kept = hasWorking ? QFileInfo(working).size() : 0;
+    const double whole = double(isServerUri(working) ? 3 * size : 2 * size + kept);
+    const auto share = [&](qint64 from, qint64 to) {
+        return partOf(progress, double(from) / whole, double(to) / whole);
+    };
     // Before anything runs on it: a foreign trigger would fire at the first write.
-    const QString refused = RestoreSource::problem(source, password);
+    const QString refused = RestoreSource::problem(source, password, share(0, size));
     if (!refused.isEmpty())
         fail(refused);
     QStringList told = describeSource(source, password);
@@ -789,15 +819,14 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         told << QStringLiteral("The server's trail was kept.");
         const Audit::Entry restored{QStringLiteral("Restore"), QString(), QVariant(), QVariant(),
                                     told.join(QLatin1Char('\n'))};
-        restoreServer(source, working, password, progress, who ? &restored : nullptr, who);
+        restoreServer(source, working, password, share(size, 3 * size),
+                      who ? &restored : nullptr, who);
         return;
     }
     removeStagedCopies(working);
-    const bool hasWorking = QFileInfo::exists(working);
-    Tracker tracker{progress,
-                    QFileInfo(source).size() + (hasWorking ? QFileInfo(working).size() : 0)};
     std::unique_ptr<QTemporaryFile> staged;
     {
+        Tracker tracker{share(size, 2 * size), size};
         const FileLock lock(source, password, FileLock::Read);
         staged = stageCopy(lock.bytes(), working, tracker);
     }
@@ -848,7 +877,7 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         }
         transaction.commit();
     }
-    if (!isUsableDatabase(staged->fileName(), password))
+    if (!copyOpens(staged->fileName(), password))
         fail(QStringLiteral("The copy of '%1' could not be read back. Nothing was restored.")
                  .arg(source));
     if (!hasWorking) {
@@ -858,9 +887,10 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
     }
     QFile plain(working);
     const ByteSource current = lock ? lock->bytes() : plainBytes(plain);
-    const QString kept = beforeRestorePath(working);
-    auto keptCopy = stageCopy(current, kept, tracker);
-    commit(*keptCopy, kept, ownership);
+    Tracker tracker{share(2 * size, 2 * size + kept), std::max<qint64>(current.size, 1)};
+    const QString undo = beforeRestorePath(working);
+    auto keptCopy = stageCopy(current, undo, tracker);
+    commit(*keptCopy, undo, ownership);
     commit(*staged, working, ownership);
 }
 

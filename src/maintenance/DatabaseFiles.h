@@ -35,8 +35,11 @@ int removeStagedCopies(const QString &file, qint64 minAgeSecs = 600);
 // Why a file is not usable as a Medlantis database; "" when it is: it opens with
 // the password, holds the four tables with every column the schema gives them
 // (more columns or tables may be there) and passes the quick integrity check.
-QString unusableReason(const QString &path, const QString &password);
-bool isUsableDatabase(const QString &path, const QString &password);
+// progress, when given, hears of the bytes checked so far as the check runs.
+QString unusableReason(const QString &path, const QString &password,
+                       const Progress &progress = {});
+bool isUsableDatabase(const QString &path, const QString &password,
+                      const Progress &progress = {});
 
 // Copies the database to destination (a full file path). An existing file of
 // that name is replaced, but only by a copy that opens with the password.

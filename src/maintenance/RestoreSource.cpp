@@ -369,7 +369,8 @@ QString foreignObject(sqlite3 *db)
     return found;
 }
 
-QString problem(const QString &source, const QString &password)
+QString problem(const QString &source, const QString &password,
+                const DatabaseFiles::Progress &progress)
 {
     if (QFileInfo(source).isFile()) {
         try {
@@ -383,7 +384,7 @@ QString problem(const QString &source, const QString &password)
             // A file that does not open is told of as unusable below.
         }
     }
-    if (!DatabaseFiles::isUsableDatabase(source, password))
+    if (!DatabaseFiles::isUsableDatabase(source, password, progress))
         return QStringLiteral("The selected file is not a usable Medlantis database. "
                               "Nothing was restored.");
     return QString();

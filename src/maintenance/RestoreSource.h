@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "maintenance/DatabaseFiles.h"
+
 struct sqlite3;
 
 // What a file must be before it may replace the practice's database: nothing
@@ -22,6 +24,8 @@ QString normalised(const QString &sql);
 QString foreignObject(sqlite3 *db);
 
 // Why the file cannot be restored with the password, in words; "" when it can.
-QString problem(const QString &source, const QString &password);
+// progress, when given, hears of the bytes checked so far.
+QString problem(const QString &source, const QString &password,
+                const DatabaseFiles::Progress &progress = {});
 
 } // namespace RestoreSource

@@ -5,6 +5,7 @@ list(APPEND CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/AuditAnchors.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AutomaticBackup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AuditTrailModel.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BulkCopy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DatabaseFiles.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RestoreSource.cpp
 )

@@ -16,6 +16,9 @@
 //   workstation set-privilege <database> <password> <admin id> <user id> <privilege> <report>
 //       Signed in as the administrator <admin id>, gives the account <user id>
 //       the privilege through the account editor: "saved", or the boxes shown.
+//   workstation restore-paused <source> <database> <password> <report>
+//       Restores the source over the database and, once half of its rows
+//       are in, writes "halfway" and waits there for a minute, to be killed.
 #include <cstdio>
 #include <memory>
 
@@ -27,9 +30,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include "app/MDIFormMain.h"
 #include "data/SqlId.h"
+#include "maintenance/DatabaseFiles.h"
 #include "patients/frmAddNewPatient.h"
 #include "shell/AppContext.h"
 #include "shell/Settings.h"
@@ -181,6 +186,22 @@ int setPrivilege(const QStringList &args)
     return 0;
 }
 
+int restorePaused(const QStringList &args)
+{
+    Report report(args.at(3));
+    bool paused = false;
+    DatabaseFiles::restoreDatabase(args.at(0), args.at(1), args.at(2),
+                                   [&](qint64 done, qint64 total) {
+                                       if (paused || done * 2 < total)
+                                           return;
+                                       paused = true;
+                                       report.line(QStringLiteral("halfway"));
+                                       QThread::sleep(60);
+                                   });
+    report.line(QStringLiteral("restored"));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -203,6 +224,8 @@ int main(int argc, char **argv)
         return wrongPasswords(args);
     if (command == QLatin1String("set-privilege") && args.size() == 6)
         return setPrivilege(args);
+    if (command == QLatin1String("restore-paused") && args.size() == 4)
+        return restorePaused(args);
     std::fprintf(stderr, "unknown command or arguments: %s\n", qPrintable(command));
     return 2;
 }
