@@ -185,24 +185,30 @@ Stored newest(Connection &db)
     return rows.cells.empty() ? Stored() : storedAt(rows, 0);
 }
 
-void forEachRow(Connection &db, const std::function<bool(const Stored &)> &visit)
+void forEachRow(Connection &db, const std::function<bool(const Stored &)> &visit, bool sealed)
 {
+    const QString columns =
+        sealed ? kColumns
+               : QString(kColumns).replace(QStringLiteral("OriginalID, OriginalSeal, Seal"),
+                                           QStringLiteral("null, null, null"));
     constexpr int kChunk = 2000;
     for (qint64 after = std::numeric_limits<qint64>::min();;) {
         const ResultRows rows = db.engine().query(
             QStringLiteral("select %1 from AuditTrail where AuditID > %2 order by AuditID limit %3")
-                .arg(kColumns)
+                .arg(columns)
                 .arg(after)
                 .arg(kChunk),
             false);
         const size_t count = rows.cols ? rows.cells.size() / size_t(rows.cols) : 0;
+        const qint64 before = after;
         for (size_t r = 0; r < count; ++r) {
             const Stored row = storedAt(rows, r);
             if (!visit(row))
                 return;
             after = row.id;
         }
-        if (count < size_t(kChunk))
+        // An id that is no whole number would read the same chunk for ever.
+        if (count < size_t(kChunk) || after <= before)
             return;
     }
 }

@@ -68,8 +68,10 @@ Stored appendRows(Connection &db, const std::vector<Stored> &rows);
 Stored newest(Connection &db);
 
 // Calls visit with every row in AuditID order, read a chunk at a time; stops
-// early when visit returns false.
-void forEachRow(Connection &db, const std::function<bool(const Stored &)> &visit);
+// early when visit returns false. Without sealed, the trail is an older
+// file's, which has no seal columns: they read as empty.
+void forEachRow(Connection &db, const std::function<bool(const Stored &)> &visit,
+                bool sealed = true);
 
 // The openings of a patient's record: "View" rows, kept in memory so that an
 // opening never waits for the write lock. They go in with the connection's
