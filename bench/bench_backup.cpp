@@ -3,7 +3,8 @@
 // data, timed in the same run: for a file, a plain copy of it; for a server,
 // pg_dump -Fc -Z0 (backup) and pg_restore of that dump into an empty
 // database (restore). The copy is flushed to disk (sync) before its time is
-// taken, as every backup and restore is.
+// taken, as every backup and restore is. Each figure is the median of
+// three runs.
 //   bench_backup [--patients N] [--engine embedded|server]
 // Each operation runs in a process of its own, which reports its time, its
 // peak memory and the longest wait between two moves of its progress. The
@@ -12,6 +13,7 @@
 // databases medlantis_backup_<N> on the server that the MEDLANTIS_TEST_PG_*
 // variables name (tools/bench-backup.sh starts one).
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -250,17 +252,28 @@ QString runChild(const QStringList &args)
     return lines.isEmpty() ? QStringLiteral("made") : lines.last();
 }
 
-// The floor of an operation, timed just before it.
+constexpr int kRuns = 3;
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The floor of an operation, timed right after it.
 double floorOf(int patients, bool server, bool backup)
 {
     if (!server) {
-        // The same bytes read and written, and on disk at the end, as a backup must be.
+        // The same bytes read and written, and on disk at the end, as the
+        // operation must: the working file for a backup, the backup for a restore.
         const QString copy = inBench(QStringLiteral("medlantis-bench-backup-%1.cp").arg(patients));
         QFile::remove(copy);
         const double ms = timed(QStringLiteral("sh"), {QStringLiteral("-c"),
                                                        QStringLiteral("cp \"$0\" \"$1\" && "
                                                                       "sync \"$1\""),
-                                                       workingFile(patients), copy});
+                                                       backup ? workingFile(patients)
+                                                              : backupOf(patients, false),
+                                                       copy});
         QFile::remove(copy);
         return ms;
     }
@@ -344,25 +357,45 @@ int main(int argc, char **argv)
                 continue;
             }
             for (const QString &op : {QStringLiteral("backup"), QStringLiteral("restore")}) {
-                // The server as its autovacuum keeps it between two operations.
-                if (server)
-                    onServer(serverDatabase(size), QStringLiteral("vacuum analyze"));
-                const QStringList f =
-                    runChild(common + QStringList{QStringLiteral("--run"), op})
-                        .split(QLatin1Char(' '));
-                if (server)
-                    onServer(serverDatabase(size), QStringLiteral("vacuum analyze"));
-                const double floor = floorOf(size, server, op == QLatin1String("backup"));
-                if (f.size() != 3 || floor <= 0) {
+                // The median of three, each beside its floor, and each after the
+                // disk has written what came before: the disk here is shared
+                // and its write-back costs whichever run it falls into.
+                std::vector<double> times;
+                std::vector<double> floors;
+                double peak = 0;
+                double gap = 0;
+                for (int run = 0; run < kRuns; ++run) {
+                    // The server as its autovacuum keeps it between two operations.
+                    if (server)
+                        onServer(serverDatabase(size), QStringLiteral("vacuum analyze"));
+                    ::sync();
+                    const QStringList f =
+                        runChild(common + QStringList{QStringLiteral("--run"), op})
+                            .split(QLatin1Char(' '));
+                    if (server)
+                        onServer(serverDatabase(size), QStringLiteral("vacuum analyze"));
+                    ::sync();
+                    const double floor = floorOf(size, server, op == QLatin1String("backup"));
+                    if (f.size() != 3 || floor <= 0)
+                        break;
+                    times.push_back(f[0].toDouble());
+                    floors.push_back(floor);
+                    peak = std::max(peak, f[1].toDouble());
+                    gap = std::max(gap, f[2].toDouble());
+                }
+                if (int(times.size()) != kRuns) {
                     std::printf("%d %s %s failed\n", size, qPrintable(engine), qPrintable(op));
                     ++failures;
                     continue;
                 }
-                const double ms = f[0].toDouble();
+                const double ms = median(times);
+                const double floor = median(floors);
                 std::printf("%d %s %s %.0f ms %.0f ms %.1fx\n", size, qPrintable(engine),
                             qPrintable(op), ms, floor, ms / floor);
                 std::fflush(stdout);
-                lines.push_back({QStringLiteral("%1 %2 %3").arg(size).arg(engine, op), f});
+                lines.push_back({QStringLiteral("%1 %2 %3").arg(size).arg(engine, op),
+                                 {QString::number(ms, 'f', 0), QString::number(peak, 'f', 0),
+                                  QString::number(gap, 'f', 0)}});
             }
         }
     }

@@ -1,11 +1,9 @@
 #include "maintenance/BulkCopy.h"
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include <QRegularExpression>
 #include <QVariant>
 #include <QtEndian>
 
@@ -65,10 +63,6 @@ double realOf(const PgCopy::Field &f)
     std::memcpy(&v, &bits, sizeof v);
     return v;
 }
-
-// VM steps SQLite takes per row while it builds an index of the schema, about.
-constexpr qint64 kStepsPerRow = 16;
-constexpr int kStepsPerTick = 20000;
 
 } // namespace
 
@@ -201,50 +195,10 @@ void prepareBulkLoad(sqlite3 *file)
     // New pages of a new file need no journal; a memory one still lets the
     // transaction roll back.
     for (const char *pragma : {"PRAGMA journal_mode=MEMORY", "PRAGMA synchronous=OFF",
-                               "PRAGMA cache_size=-32768", "PRAGMA threads=2"}) {
+                               "PRAGMA cache_size=-65536"}) {
         if (sqlite3_exec(file, pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
             raise(file);
     }
-}
-
-QString tableOf(const Schema::Statement &statement)
-{
-    if (statement.table)
-        return statement.name;
-    static const QRegularExpression on(QStringLiteral("\\bON\\s+\\[?(\\w+)\\]?"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    return on.match(statement.sql).captured(1);
-}
-
-void buildIndex(sqlite3 *file, const QString &sql, qint64 rows, const Advance &advance)
-{
-    Statement build = prepare(file, sql);
-    struct Ticks
-    {
-        const Advance &advance;
-        qint64 rows;
-        qint64 steps = 0;
-        qint64 told = 0;
-    } ticks{advance, rows};
-    sqlite3_progress_handler(
-        file, kStepsPerTick,
-        [](void *context) {
-            auto *t = static_cast<Ticks *>(context);
-            t->steps += kStepsPerTick;
-            const qint64 likely = std::min(t->rows, t->steps / kStepsPerRow);
-            if (likely > t->told) {
-                t->advance(likely - t->told);
-                t->told = likely;
-            }
-            return 0;
-        },
-        &ticks);
-    const int rc = sqlite3_step(build.get());
-    sqlite3_progress_handler(file, 0, nullptr, nullptr);
-    if (rc != SQLITE_DONE)
-        raise(file);
-    if (ticks.told < rows)
-        advance(rows - ticks.told);
 }
 
 } // namespace BulkCopy

@@ -32,14 +32,8 @@ void toServer(sqlite3 *file, PgEngine &server, const Schema::TableShape &table,
               const Advance &advance);
 
 // Settings of a new, private file that suit one large load: a failed load
-// is removed whole, and the file is flushed to disk once at its end.
+// is removed whole, the file is flushed to disk once at its end, and the
+// page cache holds the indexes of a large practice while rows go in.
 void prepareBulkLoad(sqlite3 *file);
-
-// The table a schema statement creates or indexes.
-QString tableOf(const Schema::Statement &statement);
-
-// Runs an index statement of the schema on the file; while it builds,
-// advance hears of the rows it has likely passed, up to rows in all.
-void buildIndex(sqlite3 *file, const QString &sql, qint64 rows, const Advance &advance);
 
 } // namespace BulkCopy

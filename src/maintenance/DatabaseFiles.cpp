@@ -1,6 +1,7 @@
 #include "maintenance/DatabaseFiles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -17,12 +18,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <sqlcipher/sqlite3.h>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -461,17 +464,21 @@ void backupServer(const QString &uri, const QString &destination, const QString 
         fail(QStringLiteral("Could not write into the folder '%1': %2")
                  .arg(QFileInfo(destination).absolutePath(), staged->errorString()));
     staged->close();
-    RowCounts counts;
+    // Its own handle on the new file, kept open until the file is closed:
+    // nobody but this process knows of the file, so no lock of it matters.
+    QFile written(staged->fileName());
+    (void)written.open(QIODevice::ReadWrite);
+    std::optional<Tracker> tracker;
+    qint64 tail = 0;
     {
         Connection file;
         file.Open(staged->fileName(), password);
         BulkCopy::prepareBulkLoad(file.handle());
-        // The tables (their added columns and triggers too) first and their
-        // indexes once the rows are in: one sort each instead of an update per row.
-        for (const Schema::Statement &statement : Schema::statements()) {
-            if (statement.kind != Schema::Statement::Index)
-                file.engine().createSchemaObject(statement.sql);
-        }
+        // The indexes are there before the rows and take them as they come,
+        // in the page cache: building each afterwards would read and decipher
+        // its whole table again, which costs more than the updates.
+        for (const Schema::Statement &statement : Schema::statements())
+            file.engine().createSchemaObject(statement.sql);
         // One snapshot of every table, whatever the other workstations save
         // meanwhile. The copies are watched by their progress instead of the
         // statement time limit.
@@ -488,30 +495,30 @@ void backupServer(const QString &uri, const QString &destination, const QString 
             qint64 total = 0;
             for (const auto &[table, rows] : guessed)
                 total += rows;
-            // Each index takes about as long as a copy of its table's rows.
-            for (const Schema::Statement &statement : Schema::statements()) {
-                const auto rows = guessed.find(BulkCopy::tableOf(statement));
-                if (statement.kind == Schema::Statement::Index && rows != guessed.end())
-                    total += rows->second;
-            }
-            Tracker tracker{progress, std::max<qint64>(total, 1)};
+            // The end (the last pages, the check, the flush) counts as a
+            // twentieth, told in three steps.
+            tail = std::max<qint64>(total / 20, 3);
+            tracker.emplace(Tracker{progress, total + tail});
+            qint64 unflushed = 0;
+            const BulkCopy::Advance advance = [&](qint64 rows) {
+                tracker->advance(rows);
+                unflushed += rows;
+#ifdef Q_OS_LINUX
+                // The disk takes the pages as they come, so the flush at the
+                // end has little left to wait for.
+                if (unflushed >= 20000 && written.isOpen()) {
+                    (void)::sync_file_range(written.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+                    unflushed = 0;
+                }
+#endif
+            };
             Transaction writing(file);
             for (const Schema::TableShape &table : Schema::tables()) {
-                if (!copied.contains(table.name))
-                    continue;
-                qint64 &rows = counts[table.name];
-                BulkCopy::fromServer(pg, file.handle(), table, [&](qint64 n) {
-                    rows += n;
-                    tracker.advance(n);
-                });
-            }
-            const BulkCopy::Advance advance = [&](qint64 rows) { tracker.advance(rows); };
-            for (const Schema::Statement &statement : Schema::statements()) {
-                if (statement.kind == Schema::Statement::Index)
-                    BulkCopy::buildIndex(file.handle(), statement.sql,
-                                         counts[BulkCopy::tableOf(statement)], advance);
+                if (copied.contains(table.name))
+                    BulkCopy::fromServer(pg, file.handle(), table, advance);
             }
             writing.commit();
+            tracker->advance(tail / 3);
         } catch (...) {
             pg.rollback();
             throw;
@@ -521,11 +528,12 @@ void backupServer(const QString &uri, const QString &destination, const QString 
     if (!copyOpens(staged->fileName(), password))
         fail(QStringLiteral("The backup written to '%1' could not be read back; it was removed.")
                  .arg(destination));
+    tracker->advance(tail / 3);
 #ifdef Q_OS_UNIX
-    QFile written(staged->fileName());
-    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+    if (!written.isOpen() || ::fsync(written.handle()) != 0)
         fail(QStringLiteral("Could not write '%1'.").arg(destination));
 #endif
+    tracker->advance(tail);
     // The copy holds every patient: only its owner may read it.
     commit(*staged, destination,
            QFile::exists(destination) ? ownershipOf(destination)
@@ -536,7 +544,7 @@ void backupServer(const QString &uri, const QString &destination, const QString 
 // progress moves while a large table goes.
 void removeRows(PgEngine &pg, const Schema::TableShape &table, const BulkCopy::Advance &advance)
 {
-    constexpr int kBatch = 20000;
+    constexpr int kBatch = 5000;
     const QString name = quotedName(table.name);
     const QString key = quotedName(table.key);
     for (qint64 after = std::numeric_limits<qint64>::min();;) {
@@ -713,34 +721,17 @@ std::optional<std::vector<Audit::Stored>> replacedTrail(FileLock *lock)
         const QStringList lacking = Schema::lacking(db.engine());
         if (lacking.contains(QLatin1String("AuditTrail")))
             return std::vector<Audit::Stored>();
+        // An older file's rows come as they are, without seals.
+        const bool sealed =
+            lacking.filter(QRegularExpression(QStringLiteral("^AuditTrail\\."))).isEmpty();
         std::vector<Audit::Stored> rows;
-        if (!lacking.filter(QRegularExpression(QStringLiteral("^AuditTrail\\."))).isEmpty()) {
-            // An older file: its rows as they are, without seals.
-            Recordset rs;
-            rs.Open(QStringLiteral("select AuditID, EventDate, UserName, Privilege, Workstation, "
-                                   "Action, TableName, RecordID, PatientID, Changes from "
-                                   "AuditTrail order by AuditID"),
-                    db, adOpenStatic, adLockReadOnly);
-            for (; !rs.isEOF(); rs.MoveNext()) {
-                Audit::Stored row;
-                row.id = rs.Value(0).toLongLong();
-                row.eventDate = rs.Text(QStringLiteral("EventDate"));
-                row.userName = rs.Text(QStringLiteral("UserName"));
-                row.privilege = rs.Text(QStringLiteral("Privilege"));
-                row.workstation = rs.Text(QStringLiteral("Workstation"));
-                row.action = rs.Text(QStringLiteral("Action"));
-                row.table = rs.Text(QStringLiteral("TableName"));
-                row.recordId = rs.Value(7);
-                row.patientId = rs.Value(8);
-                row.changes = rs.Text(QStringLiteral("Changes"));
+        Audit::forEachRow(
+            db,
+            [&rows](const Audit::Stored &row) {
                 rows.push_back(row);
-            }
-            return rows;
-        }
-        Audit::forEachRow(db, [&rows](const Audit::Stored &row) {
-            rows.push_back(row);
-            return true;
-        });
+                return true;
+            },
+            sealed);
         return rows;
     } catch (const DbError &) {
         return std::nullopt;
@@ -791,6 +782,40 @@ int carryTrail(Connection &copy, const std::vector<Audit::Stored> &replaced)
     if (!carried.empty())
         Audit::appendRows(copy, carried);
     return int(carried.size());
+}
+
+} // namespace
+
+namespace {
+
+// The file about to be replaced becomes the undo copy under a second name,
+// bytes, owner and mode as they are: nobody can write it meanwhile (the
+// write lock is held) or afterwards (it is no longer the database). False
+// where the folder allows no second name; the caller copies then.
+bool keptByLink(const QString &working, const QString &undo)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray from = QFile::encodeName(working);
+    const QByteArray named = QFile::encodeName(undo);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QByteArray staged =
+            named + ".link-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        if (::link(from.constData(), staged.constData()) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        // Over an older undo copy in one step, as every commit is.
+        if (::rename(staged.constData(), named.constData()) == 0)
+            return true;
+        ::unlink(staged.constData());
+        return false;
+    }
+#else
+    Q_UNUSED(working);
+    Q_UNUSED(undo);
+#endif
+    return false;
 }
 
 } // namespace
@@ -885,12 +910,16 @@ void restoreDatabase(const QString &source, const QString &working, const QStrin
         commit(*staged, working, ownershipOfNewFileIn(QFileInfo(working).absolutePath()));
         return;
     }
-    QFile plain(working);
-    const ByteSource current = lock ? lock->bytes() : plainBytes(plain);
-    Tracker tracker{share(2 * size, 2 * size + kept), std::max<qint64>(current.size, 1)};
     const QString undo = beforeRestorePath(working);
-    auto keptCopy = stageCopy(current, undo, tracker);
-    commit(*keptCopy, undo, ownership);
+    if (!keptByLink(working, undo)) {
+        QFile plain(working);
+        const ByteSource current = lock ? lock->bytes() : plainBytes(plain);
+        Tracker tracker{share(2 * size, 2 * size + kept), std::max<qint64>(current.size, 1)};
+        auto keptCopy = stageCopy(current, undo, tracker);
+        commit(*keptCopy, undo, ownership);
+    }
+    if (progress)
+        progress(1, 1);
     commit(*staged, working, ownership);
 }
 
