@@ -4,26 +4,44 @@
 # whatever happened.
 #   --sanitize  builds in ./build-sanitize (Debug, AddressSanitizer and
 #               UndefinedBehaviorSanitizer) and runs the same suite there; the
-#               first report ends its test with a failure.
+#               first report ends its process, and any report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=build
 configure=()
+reports=""
 case "${1:-}" in
 "") ;;
 --sanitize)
     build=build-sanitize
     configure=(-DCMAKE_BUILD_TYPE=Debug -DMEDLANTIS_SANITIZE=ON)
-    export ASAN_OPTIONS=halt_on_error=1
-    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    # Every process writes its reports here, the helpers and programs that
+    # tests start included, so none is lost when a test ignores an exit code.
+    reports=$root/build-sanitize/sanitizer-reports
+    rm -rf "$reports"
+    mkdir -p "$reports"
+    export ASAN_OPTIONS=halt_on_error=1:log_path=$reports/asan
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan
     ;;
 *)
     echo "usage: bash tools/test.sh [--sanitize]" >&2
     exit 2
     ;;
 esac
-MEDLANTIS_BUILD_DIR=$build tools/setup.sh "${configure[@]}"
+# Prints what the sanitizers reported and says whether there was anything.
+show_reports() {
+    [ -n "$reports" ] && [ -n "$(ls -A "$reports")" ] || return 1
+    for f in "$reports"/*; do
+        echo "Sanitizer report $f:" >&2
+        cat "$f" >&2
+    done
+}
+# Programs the build runs (the blank database) are sanitized too.
+if ! MEDLANTIS_BUILD_DIR=$build tools/setup.sh "${configure[@]}"; then
+    show_reports || true
+    exit 1
+fi
 # Includes run one way, from the main window down to the data layer.
 bash tools/check-layers.sh
 
@@ -49,4 +67,9 @@ set +a
 echo "Test database server: 127.0.0.1:$MEDLANTIS_TEST_PG_PORT"
 
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300
+status=0
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300 || status=$?
+if show_reports; then
+    status=1
+fi
+exit $status
