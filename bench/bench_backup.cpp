@@ -207,6 +207,14 @@ int runOperation(int patients, bool server, bool backup)
         std::fprintf(stderr, "no backup to restore: %s\n", qPrintable(file));
         return 1;
     }
+    // Both start as the floor does, writing new files: no earlier backup of
+    // that name, no undo copy of an earlier restore (removing a large file
+    // costs its own time).
+    if (backup)
+        QFile::remove(file);
+    else if (!server)
+        QFile::remove(DatabaseFiles::beforeRestorePath(database));
+    ::sync();
     QElapsedTimer timer;
     qint64 last = 0;
     qint64 gap = 0;
