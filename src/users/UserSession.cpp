@@ -50,7 +50,7 @@ struct LockState
     bool stored = false;
     int failures = 0;
     QDateTime until; // UTC; invalid when not locked
-    qint64 remainingSecs = 0;
+    qint64 remainingMs = 0;
     bool clamped = false; // the stored end lay more than a lock's length ahead
 };
 
@@ -69,15 +69,15 @@ LockState readLock(Connection &db, qint32 userId, const QDateTime &nowUtc)
     if (!until.isValid())
         return lock;
     until.setTimeSpec(Qt::UTC);
-    lock.remainingSecs = nowUtc.secsTo(until);
+    lock.remainingMs = nowUtc.msecsTo(until);
     // A clock that ran ahead where the lock was set cannot lock for longer.
-    const qint64 longest = qint64(kLockMinutes) * 60;
-    if (lock.remainingSecs > longest) {
-        lock.remainingSecs = longest;
+    const qint64 longest = qint64(kLockMinutes) * 60 * 1000;
+    if (lock.remainingMs > longest) {
+        lock.remainingMs = longest;
         lock.clamped = true;
-        until = nowUtc.addSecs(longest);
+        until = nowUtc.addMSecs(longest);
     }
-    if (lock.remainingSecs > 0)
+    if (lock.remainingMs > 0)
         lock.until = until;
     return lock;
 }
@@ -98,7 +98,7 @@ void writeLock(Connection &db, qint32 userId, int failures, const QDateTime &unt
 QDateTime shownEnd(const LockState &lock)
 {
     // In this desk's own time, however far its clock is from the database's.
-    return QDateTime::currentDateTime().addSecs(lock.remainingSecs);
+    return QDateTime::currentDateTime().addMSecs(lock.remainingMs);
 }
 
 SignInCheck checkAccount(AppState &state, const QString &where, const QString &password)
@@ -177,7 +177,7 @@ SignInCheck checkAccount(AppState &state, const QString &where, const QString &p
     Audit::add(db, locked);
     transaction.commit();
     result.outcome = SignInOutcome::Locked;
-    lock.remainingSecs = qint64(kLockMinutes) * 60;
+    lock.remainingMs = qint64(kLockMinutes) * 60 * 1000;
     result.lockedUntil = shownEnd(lock);
     return result;
 }
@@ -417,8 +417,13 @@ SignInCheck checkPasswordOf(AppState &state, qint32 userId, const QString &passw
 
 QString lockedMessage(const QString &userName, const QDateTime &until)
 {
+    // The minute named is one at which the lock is over, the same at every try.
+    QDateTime shown = until.toLocalTime();
+    const QTime time = shown.time();
+    if (time.second() != 0 || time.msec() != 0)
+        shown = shown.addMSecs(60000 - (time.second() * 1000 + time.msec()));
     return QStringLiteral("Too many wrong passwords for %1. Try again after %2.")
-        .arg(userName, until.toLocalTime().toString(QStringLiteral("hh:mm")));
+        .arg(userName, shown.toString(QStringLiteral("hh:mm")));
 }
 
 QDateTime databaseNowUtc(Connection &db)

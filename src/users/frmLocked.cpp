@@ -1,5 +1,7 @@
 #include "users/frmLocked.h"
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,6 +53,9 @@ void frmLocked::Form_Activate()
     m_leaving = false;
     lblMessage->setText(QStringLiteral("Medlantis is locked. Type the password of %1 to go on.")
                             .arg(ctx.CurrentUser.UserName));
+    // As many lines as the name makes the message take.
+    lblMessage->setMinimumHeight(lblMessage->heightForWidth(std::max(lblMessage->width(), 340)));
+    adjustSize();
     txtPassword->clear();
     txtPassword->setFocus();
 }

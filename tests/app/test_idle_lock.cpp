@@ -85,6 +85,9 @@ TEST_F(IdleLockTest, TheRightPasswordUnlocksAndTheUnsavedTypingIsStillThere)
     QString message;
     typeAndWalkAway(main, [&](frmLocked &lock) {
         message = lock.lblMessage->text();
+        // Every line of the message shows, however long the name.
+        EXPECT_GE(lock.lblMessage->height(),
+                  lock.lblMessage->heightForWidth(lock.lblMessage->width()));
         EXPECT_EQ(lock.windowTitle(), QStringLiteral("Locked"));
         EXPECT_TRUE(lock.cmdUnlock->isDefault());
         for (QWidget *window : QApplication::topLevelWidgets()) {

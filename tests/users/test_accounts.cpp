@@ -400,13 +400,16 @@ TEST(AccountEditor, TheLoginWindowAddsAnAccountOnlyForAnAdministratorsTypedPassw
         const char *name;
         const char *password; // typed; nullptr = the remembered one
         bool opens;
+        int wrongBefore;   // wrong passwords typed for Admin at Login before
+        int wrongCounted;  // Admin's count of wrong passwords afterwards
     };
     const Case cases[] = {
-        {"nothing typed", "", "", false},
-        {"a Staff account", "Bert", "bertpass", false},
-        {"a wrong password", "Admin", "Secret1", false},
-        {"a remembered password", "Admin", nullptr, false},
-        {"an administrator", "Admin", "secret1", true},
+        {"nothing typed", "", "", false, 0, 0},
+        {"a Staff account", "Bert", "bertpass", false, 0, 0},
+        {"a wrong password", "Admin", "Secret1", false, 0, 1},
+        {"a remembered password", "Admin", nullptr, false, 0, 0},
+        {"an administrator", "Admin", "secret1", true, 2, 0},
+        {"a locked administrator", "Admin", "secret1", false, 5, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -428,6 +431,8 @@ TEST(AccountEditor, TheLoginWindowAddsAnAccountOnlyForAnAdministratorsTypedPassw
         };
         if (!c.password)
             rememberDesk(w.ctx(), 1);
+        for (int i = 0; i < c.wrongBefore; ++i)
+            checkPassword(w.ctx(), QStringLiteral("Admin"), QStringLiteral("guess"));
         Form1 &login = w.ctx().window<Form1>();
         login.show();
         login.cboUsers->lineEdit()->clear();
@@ -445,6 +450,18 @@ TEST(AccountEditor, TheLoginWindowAddsAnAccountOnlyForAnAdministratorsTypedPassw
         EXPECT_EQ(w.ctx().CurrentUser.UserID, 0);
         EXPECT_EQ(w.count(QStringLiteral("UserLog")), 0);
         EXPECT_TRUE(login.isVisible());
+        // Counted as at Login: a wrong one adds to the count, a right one clears it.
+        EXPECT_EQ(w.scalar(QStringLiteral("select coalesce(max(FailedPasswords), 0) from "
+                                          "SignInLocks where UserID=1"))
+                      .toInt(),
+                  c.wrongCounted);
+        if (c.wrongBefore >= kWrongPasswordsBeforeLock) {
+            ASSERT_EQ(w.prompter().boxes.size(), 1u);
+            EXPECT_TRUE(w.prompter().last().text.startsWith(
+                QStringLiteral("Too many wrong passwords for Admin.")));
+            EXPECT_EQ(w.prompter().last().title, QStringLiteral("Account Locked"));
+            continue;
+        }
         if (!c.opens) {
             EXPECT_EQ(w.prompter().texts(),
                       QStringList{"Only an administrator can add an account. Type an "

@@ -123,9 +123,10 @@ TEST_P(SignInLock, FiveWrongPasswordsLockTheAccountEvenAgainstTheRightOne)
                .arg(QDateTime::currentDateTimeUtc().addSecs(2 * 3600).toString(Qt::ISODate)));
     const QStringList clamped = attempt(w, QStringLiteral("Anna"), QStringLiteral("annapass"));
     ASSERT_EQ(clamped.size(), 1);
-    EXPECT_TRUE(clamped[0].contains(QDateTime::currentDateTime().addSecs(900).toString("hh:mm"))
-                || clamped[0].contains(
-                    QDateTime::currentDateTime().addSecs(840).toString("hh:mm")))
+    // A quarter of an hour from now, told as the minute after which it is over.
+    const QDateTime inAQuarter = QDateTime::currentDateTime().addSecs(900);
+    EXPECT_TRUE(clamped[0] == lockedMessage(QStringLiteral("Anna"), inAQuarter)
+                || clamped[0] == lockedMessage(QStringLiteral("Anna"), inAQuarter.addSecs(-60)))
         << clamped[0].toStdString();
     const QDateTime stored = QDateTime::fromString(
         w.scalar(QStringLiteral("select LockedUntil from SignInLocks where UserID=2")).toString(),
@@ -232,4 +233,26 @@ TEST_P(SignInLock, TheLastAdministratorStaysWhateverTwoWorkstationsDo)
                            .arg(E(QStringLiteral("Administrator"))))
                   .toInt(),
               1);
+}
+
+TEST(SignInLockMessage, NamesAMinuteAtWhichTheLockIsOver)
+{
+    const QDate day(2026, 12, 11);
+    const struct
+    {
+        QTime end;
+        const char *shown;
+    } cases[] = {
+        {QTime(18, 59, 0, 0), "18:59"},
+        {QTime(18, 58, 0, 1), "18:59"},
+        {QTime(18, 58, 59, 999), "18:59"},
+        {QTime(23, 59, 30), "00:00"},
+    };
+    for (const auto &c : cases) {
+        const QDateTime end(day, c.end, Qt::LocalTime);
+        EXPECT_EQ(lockedMessage(QStringLiteral("Anna"), end),
+                  QStringLiteral("Too many wrong passwords for Anna. Try again after %1.")
+                      .arg(QLatin1String(c.shown)))
+            << c.end.toString(Qt::ISODateWithMs).toStdString();
+    }
 }
