@@ -5,8 +5,6 @@
 //   bench_audit_seal [google benchmark flags]
 // The server variant runs on the server that the MEDLANTIS_TEST_PG_* variables
 // name (tools/pg-test-server.sh starts one); without them, the file only.
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
@@ -17,11 +15,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchTools.h"
 #include "data/Audit.h"
 #include "data/Connection.h"
 #include "data/PgEngine.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
+
+using bench::RatioReporter;
 
 namespace {
 
@@ -131,20 +132,6 @@ void BM_Save(benchmark::State &state, const std::string &engine, bool sealed)
     for (auto _ : state)
         save(e, sealed);
 }
-
-// Each pair's ratio, printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 

@@ -12,7 +12,6 @@
 // (MEDLANTIS_BENCH_DIR, or the temporary folder) and, for the server, as the
 // databases medlantis_backup_<N> on the server that the MEDLANTIS_TEST_PG_*
 // variables name (tools/bench-backup.sh starts one).
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +26,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "BenchTools.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
@@ -240,33 +240,11 @@ int runOperation(int patients, bool server, bool backup)
     }
     const qint64 total = timer.nsecsElapsed();
     gap = std::max(gap, total - last);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.0f %.0f %.0f\n", total / 1e6, usage.ru_maxrss / 1024.0, gap / 1e6);
+    std::printf("%.0f %.0f %.0f\n", total / 1e6, bench::peakMegabytes(), gap / 1e6);
     return 0;
 }
 
-// Runs this program again with args; its last line of output, or "" on failure.
-QString runChild(const QStringList &args)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), args);
-    child.waitForFinished(-1);
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-        return QString();
-    const QStringList lines = QString::fromLocal8Bit(child.readAllStandardOutput())
-                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return lines.isEmpty() ? QStringLiteral("made") : lines.last();
-}
-
 constexpr int kRuns = 3;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // The floor of an operation, timed right after it.
 double floorOf(int patients, bool server, bool backup)
@@ -359,7 +337,7 @@ int main(int argc, char **argv)
             }
             const QStringList common = {QStringLiteral("--patients"), QString::number(size),
                                         QStringLiteral("--engine"), engine};
-            if (runChild(common + QStringList{QStringLiteral("--make")}).isEmpty()) {
+            if (bench::runChild(common + QStringList{QStringLiteral("--make")}).isEmpty()) {
                 std::printf("%d %s: could not make the practice\n", size, qPrintable(engine));
                 ++failures;
                 continue;
@@ -378,7 +356,7 @@ int main(int argc, char **argv)
                         onServer(serverDatabase(size), QStringLiteral("vacuum analyze"));
                     ::sync();
                     const QStringList f =
-                        runChild(common + QStringList{QStringLiteral("--run"), op})
+                        bench::runChild(common + QStringList{QStringLiteral("--run"), op})
                             .split(QLatin1Char(' '));
                     if (server)
                         onServer(serverDatabase(size), QStringLiteral("vacuum analyze"));
@@ -396,8 +374,8 @@ int main(int argc, char **argv)
                     ++failures;
                     continue;
                 }
-                const double ms = median(times);
-                const double floor = median(floors);
+                const double ms = bench::median(times);
+                const double floor = bench::median(floors);
                 std::printf("%d %s %s %.0f ms %.0f ms %.1fx\n", size, qPrintable(engine),
                             qPrintable(op), ms, floor, ms / floor);
                 std::fflush(stdout);

@@ -9,7 +9,6 @@
 // kept: files in the benchmark folder (MEDLANTIS_BENCH_DIR, or the temporary
 // folder), and databases medlantis_bench_<N> on the server that the
 // MEDLANTIS_TEST_PG_* variables name (tools/bench-patientlist.sh starts one).
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,10 +23,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTreeView>
 #include <QTemporaryDir>
 
+#include "BenchTools.h"
 #include "data/Connection.h"
 #include "data/PgEngine.h"
 #include "data/Recordset.h"
@@ -42,6 +41,10 @@
 #include "shell/StatusBarPanes.h"
 #include "shell/SystemModule.h"
 #include "synth/SyntheticData.h"
+
+using bench::median;
+using bench::peakMegabytes;
+using bench::runChild;
 
 namespace {
 
@@ -170,19 +173,6 @@ void makeServerDatabase(int patients)
     server.Execute(QStringLiteral("vacuum analyze PatientRecords"));
     std::fprintf(stderr, "made %s on the server in %.0f s\n", qPrintable(database),
                  timer.elapsed() / 1000.0);
-}
-
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
-
-double median(std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
 }
 
 // Each load's times: until its lines are painted, until its count shows.
@@ -326,20 +316,6 @@ int measure(int patients, bool server)
     return 0;
 }
 
-// Runs this program again with args; its last line of output, or "" on failure.
-QString runChild(const QStringList &args)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), args);
-    child.waitForFinished(-1);
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-        return QString();
-    const QStringList lines =
-        QString::fromLocal8Bit(child.readAllStandardOutput()).split(QLatin1Char('\n'),
-                                                                    Qt::SkipEmptyParts);
-    return lines.isEmpty() ? QStringLiteral("made") : lines.last();
-}
 
 } // namespace
 

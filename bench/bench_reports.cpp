@@ -2,8 +2,6 @@
 // patients, each beside the bare query that feeds it.
 //   bench_reports [--database FILE] [--patients N] [google benchmark flags]
 // The database is made on first use and kept for later runs.
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -17,12 +15,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchTools.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
 #include "reports/ReportEngine.h"
 #include "reports/ReportLayouts.h"
 #include "reports/modSaveRecordset.h"
 #include "synth/SyntheticData.h"
+
+using bench::peakMegabytes;
+using bench::RatioReporter;
 
 namespace {
 
@@ -34,20 +36,6 @@ const QString kPrintSql = QStringLiteral("Select * from PatientRecords");
 
 Connection g_conn;
 QString g_out; // scratch folder for the exports
-
-// Remembers each benchmark's time so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 void query(benchmark::State &state, const QString &sql)
 {
@@ -90,13 +78,6 @@ void paginateAll(benchmark::State &state)
         pages = doc.pageCount();
     }
     state.counters["pages"] = pages;
-}
-
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
 }
 
 } // namespace

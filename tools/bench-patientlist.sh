@@ -1,26 +1,4 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs the patient list's on both engines: it starts
-# a database server of its own in the benchmark folder and stops it at the
-# end. The synthetic practices are kept there (files, and databases on that
-# server), so only the first run makes them.
-#
+# The patient list's benchmark on both engines, with a server of its own.
 #   tools/bench-patientlist.sh [--patients N] [--engine embedded|server]
-set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$(pwd)
-
-export MEDLANTIS_BENCH_DIR=${MEDLANTIS_BENCH_DIR:-${TMPDIR:-/tmp}/medlantis-bench}
-mkdir -p "$MEDLANTIS_BENCH_DIR"
-
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DMEDLANTIS_BENCH=ON >/dev/null
-cmake --build build-bench -j2 --target bench_patientlist
-
-server="$MEDLANTIS_BENCH_DIR/pg"
-trap 'bash "$root/tools/pg-test-server.sh" stop "$server" || true' EXIT
-bash "$root/tools/pg-test-server.sh" start "$server"
-set -a
-# shellcheck disable=SC1091
-source "$server/env"
-set +a
-
-build-bench/bench_patientlist "$@"
+exec bash "$(dirname "$0")/bench-on-server.sh" bench_patientlist "$@"
