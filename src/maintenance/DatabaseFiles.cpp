@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <future>
 #include <limits>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -472,27 +471,23 @@ QString quotedName(const QString &name)
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
 
-// The rows of each table that the copy brings, by table name.
-using RowCounts = std::map<QString, qint64>;
-
-// The server's own guess of the rows of each table, from its last look at
-// them (no table is read whole for it); a table it has not looked at yet is
-// counted.
-RowCounts rowsGuessed(PgEngine &pg, const QStringList &tables)
+// The rows of the tables in all, as the server guessed them at its last look
+// (no table is read whole for it); a table it has not looked at yet is counted.
+qint64 rowsGuessed(PgEngine &pg, const QStringList &tables)
 {
-    RowCounts rows;
+    qint64 rows = 0;
     for (const QString &table : tables) {
         const ResultRows guess = pg.queryRaw(
             QStringLiteral("select reltuples::bigint from pg_class where oid = to_regclass('%1')")
                 .arg(quotedName(table)));
         const qint64 n = guess.cells.empty() ? -1 : guess.value(guess.cells[0]).toLongLong();
         if (n >= 0) {
-            rows[table] = n;
+            rows += n;
             continue;
         }
         const ResultRows counted =
             pg.queryRaw(QStringLiteral("select count(*) from %1").arg(quotedName(table)));
-        rows[table] = counted.cells.empty() ? 0 : counted.value(counted.cells[0]).toLongLong();
+        rows += counted.cells.empty() ? 0 : counted.value(counted.cells[0]).toLongLong();
     }
     return rows;
 }
@@ -537,10 +532,7 @@ void backupServer(const QString &uri, const QString &destination, const QString 
                 if (present.contains(table.name.toLower()))
                     copied << table.name;
             }
-            const RowCounts guessed = rowsGuessed(pg, copied);
-            qint64 total = 0;
-            for (const auto &[table, rows] : guessed)
-                total += rows;
+            const qint64 total = rowsGuessed(pg, copied);
             // The end (the last pages, the check, the flush) counts as a
             // twentieth, told in three steps.
             tail = std::max<qint64>(total / 20, 3);
@@ -633,8 +625,7 @@ void restoreServer(const QString &source, const QString &uri, const QString &pas
     Transaction transaction(server);
     // The copy is watched by its progress instead of the statement time limit.
     pg.executeRaw(QStringLiteral("SET LOCAL statement_timeout = 0"));
-    for (const auto &[table, rows] : rowsGuessed(pg, Schema::requiredTables()))
-        total += rows;
+    total += rowsGuessed(pg, Schema::requiredTables());
     Tracker tracker{progress, std::max<qint64>(total, 1)};
     const BulkCopy::Advance advance = [&](qint64 rows) { tracker.advance(rows); };
     for (const Schema::TableShape &shape : Schema::tables()) {
